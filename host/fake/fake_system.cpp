@@ -1,0 +1,145 @@
+#include "host/fake/fake_system.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace host::fake {
+namespace {
+
+char16_t FoldCase(char16_t c) noexcept
+{
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+}  // namespace
+
+bool PathLess::operator()(const std::u16string& a, const std::u16string& b) const noexcept
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char16_t x, char16_t y) { return FoldCase(x) < FoldCase(y); });
+}
+
+FakeSystem::FakeSystem() : m_roaming(u"C:\\Users\\qev\\AppData\\Roaming")
+{
+    // As the system's table holds them: each text ends in CR LF.
+    m_messages = {
+        {static_cast<HRESULT>(0x80004001u), u"Not implemented\r\n"},
+        {static_cast<HRESULT>(0x80004002u), u"No such interface supported\r\n"},
+        {static_cast<HRESULT>(0x80004003u), u"Invalid pointer\r\n"},
+        {static_cast<HRESULT>(0x80004004u), u"Operation aborted\r\n"},
+        {static_cast<HRESULT>(0x80004005u), u"Unspecified error\r\n"},
+        {static_cast<HRESULT>(0x80070005u), u"Access denied.\r\n"},
+        {static_cast<HRESULT>(0x8007000Eu), u"Not enough memory.\r\n"},
+        {static_cast<HRESULT>(0x80070057u), u"Invalid parameter.\r\n"},
+        {static_cast<HRESULT>(0x80040154u), u"Class not registered\r\n"},
+    };
+}
+
+void FakeSystem::DebugOutput(const char16_t* text) noexcept
+{
+    try {
+        std::u16string line(text ? text : u"");
+        std::function<void(const std::u16string&)> listener;
+        {
+            std::lock_guard lock(m_mutex);
+            m_writes.push_back(line);
+            listener = m_listener;
+        }
+        if (listener) listener(line);
+    } catch (...) {
+        // A debug write never fails outward.
+    }
+}
+
+std::optional<std::u16string> FakeSystem::RoamingAppDataFolder()
+{
+    std::lock_guard lock(m_mutex);
+    return m_roaming;
+}
+
+bool FakeSystem::PathExists(std::u16string_view path)
+{
+    std::lock_guard lock(m_mutex);
+    return m_paths.count(std::u16string(path)) != 0;
+}
+
+std::optional<std::u16string> FakeSystem::SystemMessage(HRESULT hr)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_messages.find(hr);
+    if (it == m_messages.end()) return std::nullopt;
+    return it->second;
+}
+
+std::u16string FakeSystem::Widen(std::string_view bytes, unsigned codePage)
+{
+    switch (codePage) {
+    case 0:  // CP_ACP: this build's ANSI code page
+    case 1252:
+        return WidenWindows1252(bytes);
+    case 65001:
+        return WidenUtf8(bytes);
+    case 28591: {
+        std::u16string out;
+        for (const char c : bytes) out.push_back(static_cast<std::uint8_t>(c));
+        return out;
+    }
+    default:
+        // A code page this world does not know: the conversion fails, as
+        // MultiByteToWideChar does for an invalid code page.
+        return {};
+    }
+}
+
+std::vector<std::u16string> FakeSystem::DebugWrites() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_writes;
+}
+
+void FakeSystem::ClearDebugWrites()
+{
+    std::lock_guard lock(m_mutex);
+    m_writes.clear();
+}
+
+void FakeSystem::OnDebugWrite(std::function<void(const std::u16string&)> listener)
+{
+    std::lock_guard lock(m_mutex);
+    m_listener = std::move(listener);
+}
+
+void FakeSystem::SetRoamingAppDataFolder(std::optional<std::u16string> folder)
+{
+    std::lock_guard lock(m_mutex);
+    m_roaming = std::move(folder);
+}
+
+void FakeSystem::CreatePath(const std::u16string& path, PathKind kind)
+{
+    std::lock_guard lock(m_mutex);
+    m_paths[path] = kind;
+}
+
+std::optional<FakeSystem::PathKind> FakeSystem::KindOf(const std::u16string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_paths.find(path);
+    if (it == m_paths.end()) return std::nullopt;
+    return it->second;
+}
+
+void FakeSystem::RemovePath(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    m_paths.erase(path);
+}
+
+void FakeSystem::SetSystemMessage(HRESULT hr, std::optional<std::u16string> text)
+{
+    std::lock_guard lock(m_mutex);
+    if (text) m_messages[hr] = std::move(*text);
+    else m_messages.erase(hr);
+}
+
+}  // namespace host::fake

@@ -1,0 +1,63 @@
+// The in-memory platform: a debug channel that records every write, a file
+// system of paths, a roaming folder, a system message table and code pages.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/system.h"
+
+namespace host::fake {
+
+// Paths compare without regard to ASCII case, as on Windows.
+struct PathLess {
+    bool operator()(const std::u16string& a, const std::u16string& b) const noexcept;
+};
+
+class FakeSystem final : public System {
+public:
+    FakeSystem();
+
+    // System
+    void DebugOutput(const char16_t* text) noexcept override;
+    std::optional<std::u16string> RoamingAppDataFolder() override;
+    bool PathExists(std::u16string_view path) override;
+    std::optional<std::u16string> SystemMessage(HRESULT hr) override;
+    std::u16string Widen(std::string_view bytes, unsigned codePage) override;
+
+    // The debug channel.
+    std::vector<std::u16string> DebugWrites() const;
+    void ClearDebugWrites();
+    // Called with every write as it happens (on the writer's thread).
+    void OnDebugWrite(std::function<void(const std::u16string&)> listener);
+
+    // The user's folders and files.
+    void SetRoamingAppDataFolder(std::optional<std::u16string> folder);
+    enum class PathKind { File, Directory };
+    void CreatePath(const std::u16string& path, PathKind kind);
+    void RemovePath(const std::u16string& path);
+    std::optional<PathKind> KindOf(const std::u16string& path) const;
+
+    // The message table; starts with the texts of common codes.
+    void SetSystemMessage(HRESULT hr, std::optional<std::u16string> text);
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::u16string> m_writes;
+    std::function<void(const std::u16string&)> m_listener;
+    std::optional<std::u16string> m_roaming;
+    std::map<std::u16string, PathKind, PathLess> m_paths;
+    std::map<HRESULT, std::u16string> m_messages;
+};
+
+// Widens 8-bit text as Windows-1252 does (the ANSI code page of the native build).
+std::u16string WidenWindows1252(std::string_view bytes);
+
+// Widens UTF-8; malformed sequences become U+FFFD.
+std::u16string WidenUtf8(std::string_view bytes);
+
+}  // namespace host::fake

@@ -1,0 +1,37 @@
+#include "host/system.h"
+
+#include <atomic>
+
+namespace host {
+namespace {
+
+// Stands in until a platform is installed: writes nothing and finds nothing,
+// so that a trace site reached too early cannot crash.
+class NoSystem final : public System {
+public:
+    void DebugOutput(const char16_t*) noexcept override {}
+    std::optional<std::u16string> RoamingAppDataFolder() override { return std::nullopt; }
+    bool PathExists(std::u16string_view) override { return false; }
+    std::optional<std::u16string> SystemMessage(HRESULT) override { return std::nullopt; }
+    std::u16string Widen(std::string_view bytes, unsigned) override
+    {
+        return std::u16string(bytes.begin(), bytes.end());
+    }
+};
+
+NoSystem g_noSystem;
+std::atomic<System*> g_system{&g_noSystem};
+
+}  // namespace
+
+System& Sys() noexcept
+{
+    return *g_system.load(std::memory_order_acquire);
+}
+
+void InstallSystem(System* system) noexcept
+{
+    g_system.store(system ? system : &g_noSystem, std::memory_order_release);
+}
+
+}  // namespace host

@@ -1,0 +1,43 @@
+// Platform services the trace and the shared helpers need: the debug channel,
+// the user's folders and files, the system's message table and code pages.
+// host/win implements them over Windows; host/fake over an in-memory world.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/hresult.h"
+
+namespace host {
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // One write to the debug channel (OutputDebugStringW). text is zero-terminated.
+    virtual void DebugOutput(const char16_t* text) noexcept = 0;
+
+    // The user's roaming application-data folder (CSIDL_APPDATA, 26), without
+    // creating it; nothing when the shell has none.
+    virtual std::optional<std::u16string> RoamingAppDataFolder() = 0;
+
+    // True when a file or a directory exists at path.
+    virtual bool PathExists(std::u16string_view path) = 0;
+
+    // The system's message text for hr (language neutral, no inserts), as the
+    // table holds it (trailing CR LF included); nothing when it has none.
+    virtual std::optional<std::u16string> SystemMessage(HRESULT hr) = 0;
+
+    // 8-bit text widened with a code page; 0 is the system's ANSI code page.
+    // Text the code page cannot decode becomes U+FFFD or the page's default.
+    virtual std::u16string Widen(std::string_view bytes, unsigned codePage) = 0;
+};
+
+// The process's platform. Installed once, before the add-in runs (the DLL's
+// load, a test's set-up); replacing it while another thread traces is not
+// supported.
+System& Sys() noexcept;
+void InstallSystem(System* system) noexcept;
+
+}  // namespace host
