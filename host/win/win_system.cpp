@@ -1,0 +1,94 @@
+#include "host/win/win_system.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <climits>
+
+namespace host::win {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text crosses the API boundary as it is");
+
+const wchar_t* W(const char16_t* text) noexcept
+{
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+const char16_t* U(const wchar_t* text) noexcept
+{
+    return reinterpret_cast<const char16_t*>(text);
+}
+
+// Frees a buffer that the system allocated with LocalAlloc.
+class LocalBuffer {
+public:
+    LocalBuffer() = default;
+    LocalBuffer(const LocalBuffer&) = delete;
+    LocalBuffer& operator=(const LocalBuffer&) = delete;
+    ~LocalBuffer()
+    {
+        if (m_text) LocalFree(m_text);
+    }
+    wchar_t** Out() noexcept { return &m_text; }
+    const wchar_t* Get() const noexcept { return m_text; }
+
+private:
+    wchar_t* m_text = nullptr;
+};
+
+}  // namespace
+
+void WinSystem::DebugOutput(const char16_t* text) noexcept
+{
+    OutputDebugStringW(W(text));
+}
+
+std::optional<std::u16string> WinSystem::RoamingAppDataFolder()
+{
+    // No CSIDL_FLAG_CREATE: a missing folder is reported, not made.
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return std::nullopt;
+    return std::u16string(U(path));
+}
+
+bool WinSystem::PathExists(std::u16string_view path)
+{
+    const std::u16string terminated(path);
+    return GetFileAttributesW(W(terminated.c_str())) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::u16string> WinSystem::SystemMessage(HRESULT hr)
+{
+    LocalBuffer text;
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument receives the
+    // address of the allocated text.
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(text.Out()),
+        0, nullptr);
+    if (length == 0 || !text.Get()) return std::nullopt;
+    return std::u16string(U(text.Get()), length);
+}
+
+std::u16string WinSystem::Widen(std::string_view bytes, unsigned codePage)
+{
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return {};
+    const int inLength = static_cast<int>(bytes.size());
+    const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
+    if (needed <= 0) return {};
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    const int written = MultiByteToWideChar(codePage, 0, bytes.data(), inLength,
+                                            reinterpret_cast<wchar_t*>(wide.data()), needed);
+    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return wide;
+}
+
+WinSystem& InstallWinSystem() noexcept
+{
+    static WinSystem system;
+    InstallSystem(&system);
+    return system;
+}
+
+}  // namespace host::win

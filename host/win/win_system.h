@@ -1,0 +1,20 @@
+// host::System over the real Windows APIs.
+#pragma once
+
+#include "host/system.h"
+
+namespace host::win {
+
+class WinSystem final : public System {
+public:
+    void DebugOutput(const char16_t* text) noexcept override;
+    std::optional<std::u16string> RoamingAppDataFolder() override;
+    bool PathExists(std::u16string_view path) override;
+    std::optional<std::u16string> SystemMessage(HRESULT hr) override;
+    std::u16string Widen(std::string_view bytes, unsigned codePage) override;
+};
+
+// Installs one process-wide WinSystem as host::Sys() and returns it.
+WinSystem& InstallWinSystem() noexcept;
+
+}  // namespace host::win
