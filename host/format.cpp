@@ -1,6 +1,7 @@
 #include "host/format.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace qev {
 namespace {
@@ -39,6 +40,10 @@ struct StringSink {
 };
 
 enum class Length { Default, Char, Short, Long64 };
+
+// Widths and integer precisions beyond this are taken as this: no trace line
+// needs more, and a hostile format cannot make the formatter allocate without bound.
+constexpr std::size_t kMaxPad = 65535;
 
 struct Spec {
     bool left = false;
@@ -124,7 +129,7 @@ void PutInteger(Sink& sink, const Spec& spec, std::uint64_t bits, bool isSigned,
         digits[n++] = static_cast<char16_t>(alphabet[magnitude % base]);
         magnitude /= base;
     }
-    std::size_t precision = spec.hasPrecision ? spec.precision : 1;
+    std::size_t precision = spec.hasPrecision ? std::min(spec.precision, kMaxPad) : 1;
     precision = std::max(precision, minDigits);
     const std::size_t zeros = precision > n ? precision - n : 0;
 
@@ -179,11 +184,11 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
         if (i < end && format[i] == u'*') {
             const std::int64_t w = reader.NextInt();
             if (w < 0) spec.left = true;
-            spec.width = static_cast<std::size_t>(w < 0 ? -w : w);
+            spec.width = std::min<std::size_t>(static_cast<std::size_t>(w < 0 ? -w : w), kMaxPad);
             ++i;
         } else {
             while (i < end && format[i] >= u'0' && format[i] <= u'9') {
-                spec.width = std::min<std::size_t>(spec.width * 10 + (format[i] - u'0'), 1u << 20);
+                spec.width = std::min<std::size_t>(spec.width * 10 + (format[i] - u'0'), kMaxPad);
                 ++i;
             }
         }
@@ -197,7 +202,7 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
                 ++i;
             } else {
                 while (i < end && format[i] >= u'0' && format[i] <= u'9') {
-                    spec.precision = std::min<std::size_t>(spec.precision * 10 + (format[i] - u'0'), 1u << 20);
+                    spec.precision = std::min<std::size_t>(spec.precision * 10 + (format[i] - u'0'), SIZE_MAX / 16);
                     ++i;
                 }
             }

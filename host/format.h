@@ -5,7 +5,8 @@
 // length modifiers h, l (32 bits, as on Windows), ll and I64 (64 bits).
 // A conversion that has no argument prints as if given 0 or an empty text; an
 // unknown conversion is copied as it stands. Nothing here throws or reads past
-// the arguments it was given.
+// the arguments it was given; widths and integer precisions are capped at
+// 65535 units.
 #pragma once
 
 #include <array>

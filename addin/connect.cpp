@@ -1,0 +1,199 @@
+#include "addin/connect.h"
+
+#include "addin/trace.h"
+#include "addin/version.h"
+#include "engine/as_obs.h"
+
+namespace qev {
+
+std::int32_t g_outlookVersion = -1;
+
+namespace {
+
+const char16_t* ConnectModeText(std::int32_t mode)
+{
+    switch (mode) {
+    case 0:
+        return u"  Addin loading after Outlook started (most likely enabled by user from COM Addins). "
+               u"[ext_cm_AfterStartup]";
+    case 1:
+        return u"  Addin loading when Outlook is started. [ext_cm_Startup]";
+    case 2:
+        return u"  Addin loading by an external client. [ext_cm_External]";
+    case 3:
+        return u"  Addin loading from the command line. [ext_cm_CommandLine]";
+    default:
+        return u"  Addin loading because of an unknown reason (out of ext_ConnectMode enumeration, not in "
+               u"ext_cm_AfterStartup, ext_cm_CommandLine, ext_cm_External, ext_cm_Startup).";
+    }
+}
+
+}  // namespace
+
+CConnect::CConnect(host::Services& services, host::Object* identity)
+    : m_services(services),
+      m_identity(identity),
+      m_quitSink(host::EventInterface::ApplicationEvents,
+                 [this](std::int32_t dispId, std::span<const host::Variant>) {
+                     if (dispId == host::kDispIdQuit) OnQuit_();
+                 }),
+      m_newMailSink(host::EventInterface::ApplicationEvents, [](std::int32_t, std::span<const host::Variant>) {}),
+      m_folderSwitchSink(host::EventInterface::ExplorerEvents,
+                         [this](std::int32_t dispId, std::span<const host::Variant>) {
+                             if (dispId == host::kDispIdFolderSwitch) OnFolderSwitch_();
+                         }),
+      m_selectionChangeSink(host::EventInterface::ExplorerEvents,
+                            [this](std::int32_t dispId, std::span<const host::Variant>) {
+                                if (dispId == host::kDispIdSelectionChange) OnSelectionChange();
+                            })
+{
+    m_asOptions.f[0] = sizeof(AsOptions);
+}
+
+CConnect::~CConnect()
+{
+    // Outlook normally shuts the add-in down before it lets it go. When it did
+    // not (an unload without Quit), end what is still running so that no event
+    // or engine notification reaches a dead object.
+    m_quitSink.Detach();
+    m_newMailSink.Detach();
+    m_folderSwitchSink.Detach();
+    m_selectionChangeSink.Detach();
+    if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
+    ReleaseEngineClient_();
+}
+
+HRESULT CConnect::OnConnection(host::Object* application, std::int32_t connectMode, host::Object* addInInst)
+{
+    try {
+        QEV_TRACE_STEP(ConnectModeText(connectMode));
+
+        m_asClient = nullptr;
+        m_asObs = nullptr;
+        m_csButtons.Init();
+
+        ReadTraceMarker();
+        m_fConnected = false;
+
+        QEV_TRACE_STEP(u"OnConnection...");
+
+        m_pApplication.Reset();
+        m_pApplication = host::QueryAs<host::Application>(application);
+        m_pAddInInstance =
+            host::Ref<host::Object>::Adopt(addInInst ? addInInst->Query(host::Iface::Dispatch) : nullptr);
+        if (!m_pApplication || !m_pAddInInstance) {
+            QEV_TRACE(kTraceError, u"[as][qev] error : OnConnection...app<$%p> addin<$%p>...failed\n",
+                      static_cast<const void*>(m_pApplication.Get()), static_cast<const void*>(addInInst));
+            return S_FALSE;
+        }
+
+        std::u16string version;
+        try {
+            version = m_pApplication->Version();
+            g_outlookVersion = MajorVersion(version, g_outlookVersion);
+        } catch (...) {
+            version.clear();  // the version stays as an earlier connection read it
+        }
+        QEV_TRACE(kTraceProgress, u"[as][qev]   outlook version<%d><%s>  outlook2k<%d>\n", g_outlookVersion, version,
+                  g_outlookVersion == 9 ? 1 : 0);
+
+        if (g_outlookVersion <= 10) {
+            QEV_TRACE_STEP(u"OnConnection : outlook not supported...");
+            return S_FALSE;
+        }
+        if (ProfileMarkerExists(kDisableMarker)) {
+            QEV_TRACE_STEP(u"OnConnection : as disabled...");
+            return S_FALSE;
+        }
+        if (!Init_()) {
+            QEV_TRACE(kTraceError, u"[as][qev] error : OnConnection...Init_...failed\n");
+            return S_FALSE;
+        }
+
+        if (UseRibbon()) {
+            QEV_TRACE(kTraceUiChoice, u"[as][qev] %s\n", u"AddCmdBar_: Outlook will use Ribbon UI.");
+        } else {
+            QEV_TRACE(kTraceUiChoice, u"[as][qev] %s\n", u"AddCmdBar_: Outlook will use legacy toolbar UI.");
+            if (!AddCmdBar_()) {
+                QEV_TRACE_ERROR(u"OnConnection...failed");
+                return S_FALSE;
+            }
+        }
+
+        try {
+            if (m_pApplication->ExplorerCount() != 0) m_pMainExplorer = m_pApplication->ExplorerItem(1);
+        } catch (...) {
+            QEV_TRACE_STEP(u"OnConnection... unknown exception !!!");
+        }
+
+        m_fConnected = true;
+        QEV_TRACE_STEP(u"OnConnection...ok");
+
+        if (connectMode != kConnectStartup) OnStartupComplete();
+        return S_OK;
+    } catch (...) {
+        TraceCaughtException(u"OnConnection");
+        return S_FALSE;
+    }
+}
+
+bool CConnect::UseRibbon()
+{
+    if (!m_pApplication) return false;
+    std::u16string version;
+    try {
+        version = m_pApplication->Version();
+    } catch (...) {
+        return false;
+    }
+    const std::size_t dot = version.find(u'.');
+    if (dot == std::u16string::npos || dot == 0) return false;
+    const std::int32_t major = LeadingDecimal(std::u16string_view(version).substr(0, dot));
+    const bool ribbon = major >= 14;
+    QEV_TRACE(kTraceProgress, u"[as][qev] CConnect::UseRibbon() Outlook major version is %d; fUseRibbon: %s\n", major,
+              ribbon ? u"true" : u"false");
+    return ribbon;
+}
+
+HRESULT CConnect::OnAddInsUpdate()
+{
+    QEV_TRACE_STEP(u"OnAddInsUpdate...");
+    return S_OK;
+}
+
+HRESULT CConnect::OnStartupComplete()
+{
+    try {
+        if (m_fStartupDone) return S_OK;
+        m_fStartupDone = true;
+
+        QEV_TRACE(kTraceProgress, u"[as][qev] OnStartupComplete...%s\n", m_fConnected ? u"" : u"exit");
+        if (!m_fConnected) return S_FALSE;
+
+        bool started = true;
+        try {
+            ButtonsAdvise_();
+            m_quitSink.Advise(m_pApplication.Get());
+            m_newMailSink.Advise(m_pApplication.Get());
+            if (m_pMainExplorer) {
+                m_folderSwitchSink.Advise(m_pMainExplorer.Get());
+                m_selectionChangeSink.Advise(m_pMainExplorer.Get());
+            }
+            WatchInboxes_();
+            AdviseAccountManager_();
+            if (m_asClient) m_asObs = CreateObserver(m_asClient, m_services.apartment, m_identity);
+        } catch (...) {
+            TraceCaughtException(u"OnStartupComplete");
+            started = false;
+        }
+
+        SetToolbarStatus_();
+        QEV_TRACE(kTraceProgress, u"[as][qev] OnStartupComplete...%s\n", started ? u"ok" : u"failed");
+        return S_OK;
+    } catch (...) {
+        TraceCaughtException(u"OnStartupComplete");
+        return S_OK;
+    }
+}
+
+}  // namespace qev

@@ -1,0 +1,34 @@
+// A critical section with an explicit life, as the add-in's button lock has:
+// initialised at connection, deleted once at disconnection.
+#pragma once
+
+#include <mutex>
+#include <optional>
+
+namespace qev {
+
+class CriticalSection {
+public:
+    void Init()
+    {
+        if (!m_lock) m_lock.emplace();
+    }
+    // Deletes the lock; false when it was not initialised (nothing deleted).
+    bool Delete()
+    {
+        if (!m_lock) return false;
+        m_lock.reset();
+        ++m_deletions;
+        return true;
+    }
+    bool Initialised() const noexcept { return m_lock.has_value(); }
+    int Deletions() const noexcept { return m_deletions; }
+    // Null when the lock is not initialised.
+    std::recursive_mutex* Get() noexcept { return m_lock ? &*m_lock : nullptr; }
+
+private:
+    std::optional<std::recursive_mutex> m_lock;
+    int m_deletions = 0;
+};
+
+}  // namespace qev

@@ -1,0 +1,171 @@
+// The three ways the add-in is taken down (Outlook's Quit event,
+// OnBeginShutdown, OnDisconnection), in any order and more than once: every
+// step tests and clears what it releases.
+#include <utility>
+
+#include "addin/connect.h"
+#include "addin/trace.h"
+#include "engine/as_obs.h"
+
+namespace qev {
+
+namespace {
+
+const char16_t* RemoveModeText(std::int32_t mode)
+{
+    switch (mode) {
+    case 0:
+        return u"  Addin unloaded because Outlook is shutting down. [ext_dm_HostShutdown]";
+    case 1:
+        return u"  Addin unloaded by user while Outlook is running. [ext_dm_UserClosed]";
+    default:
+        return u"  Addin unloaded because of an unknown reason (out of ext_DisconnectMode enumeration; not in "
+               u"ext_dm_UserClosed, ext_dm_HostShutdown).";
+    }
+}
+
+}  // namespace
+
+// Stores the command bar's placement in the engine's value store and shuts
+// the engine down.
+void CConnect::StoreBarValuesAndShutdown_()
+{
+    if (!m_asClient) return;
+    m_asClient->SetValue(u"BarPos", m_barPos, true);
+    m_asClient->SetValue(u"BarTop", m_barTop, true);
+    m_asClient->SetValue(u"BarLeft", m_barLeft, true);
+    m_asClient->SetValue(u"BarVisible", m_barVisible, true);
+    m_asClient->Shutdown();
+}
+
+// Destroys the client, then frees its library.
+void CConnect::ReleaseEngineClient_()
+{
+    if (m_asClient) std::exchange(m_asClient, nullptr)->Release();
+    if (m_hAsClientDll) m_services.libraries.Free(std::exchange(m_hAsClientDll, nullptr));
+    m_pfnAsCreateInstance = nullptr;
+}
+
+HRESULT CConnect::OnBeginShutdown()
+{
+    try {
+        QEV_TRACE_STEP(u"OnBeginShutdown...");
+        if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
+        StoreBarValuesAndShutdown_();
+        ReleaseEngineClient_();
+        QEV_TRACE_STEP(u"OnBeginShutdown...ok");
+    } catch (...) {
+        TraceCaughtException(u"OnBeginShutdown");
+    }
+    return S_OK;
+}
+
+void CConnect::OnQuit_()
+{
+    try {
+        QEV_TRACE_STEP(u"OnQuit_...");
+        AddinShutdown_();
+        QEV_TRACE_STEP(u"OnQuit_...ok");
+    } catch (...) {
+        TraceCaughtException(u"OnQuit_");
+    }
+}
+
+void CConnect::AddinShutdown_()
+{
+    if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: saving command bar position (internal)");
+    SaveCmdBarPosition_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: unadvising OLK");
+    UnadviseAccountManager_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: unadvising inboxes");
+    UnadviseInboxes_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: unadvising command bar buttons");
+    ButtonsUnadvise_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: unadvising Outlook objects");
+    OOUnadvise_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: saving command bar position on disk");
+    StoreBarValuesAndShutdown_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: shutting down as client");
+    ReleaseEngineClient_();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: releasing main explorer");
+    m_pMainExplorer.Reset();
+
+    QEV_TRACE_STEP(u"AddinShutdown_: calling Disconnect_");
+    Disconnect_();
+
+    QEV_TRACE_STEP(u"CConnect::AddinShutdown_ finished.");
+    m_fStartupDone = false;
+}
+
+void CConnect::OOUnadvise_()
+{
+    try {
+        try {
+            m_quitSink.Unadvise();
+        } catch (...) {
+            TraceCaughtException(u"OOUnadvise_");
+        }
+        try {
+            m_newMailSink.Unadvise();
+        } catch (...) {
+            TraceCaughtException(u"OOUnadvise_");
+        }
+        try {
+            m_folderSwitchSink.Unadvise();
+        } catch (...) {
+            TraceCaughtException(u"[as][qev] error : exception! : OOUnadvise_/IFolderSwitchHandler m_pMainExplorer: %s\n",
+                                 u"OOUnadvise_/IFolderSwitchHandler");
+        }
+        try {
+            m_selectionChangeSink.Unadvise();
+        } catch (...) {
+            TraceCaughtException(
+                u"[as][qev] error : exception! : OOUnadvise_/ISelectionChangeHandler m_pMainExplorer: %s\n",
+                u"OOUnadvise_/ISelectionChangeHandler m_pMainExplorer");
+        }
+    } catch (...) {
+        TraceCaughtException(u"OOUnadvise_");
+    }
+}
+
+HRESULT CConnect::OnDisconnection(std::int32_t removeMode)
+{
+    try {
+        QEV_TRACE_STEP(u"OnDisconnection...");
+        QEV_TRACE_STEP(RemoveModeText(removeMode));
+        Disconnect_();
+    } catch (...) {
+        TraceCaughtException(u"OnDisconnection");
+    }
+    return S_OK;
+}
+
+void CConnect::Disconnect_()
+{
+    QEV_TRACE_STEP(u"Disconnect_...");
+    Uninit_();
+    QEV_TRACE_STEP(u"CConnect::Disconnect_ releasing addin instance and application object");
+    m_pAddInInstance.Reset();
+    m_pApplication.Reset();
+    QEV_TRACE_STEP(u"Disconnect_...ok");
+    m_csButtons.Delete();
+}
+
+void CConnect::Uninit_()
+{
+    QEV_TRACE_STEP(u"CConnect::Uninit_ releasing command bar button references");
+    ReleaseButtons_();
+    QEV_TRACE_STEP(u"CConnect::Uninit_ releasing command bar object");
+    ReleaseCommandBar_();
+}
+
+}  // namespace qev

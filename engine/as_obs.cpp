@@ -1,0 +1,69 @@
+#include "engine/as_obs.h"
+
+#include <new>
+
+#include "engine/settings_stream.h"
+
+namespace qev {
+
+AsObs::AsObs(IAsClient* client, host::Apartment& apartment, std::uint32_t cookie)
+    : m_client(client), m_apartment(apartment), m_cookie(cookie)
+{
+}
+
+void AsObs::Destroy()
+{
+    if (m_client) m_client->Unadvise(this);
+    if (m_cookie != 0) m_apartment.Revoke(m_cookie);
+    delete this;
+}
+
+void AsObs::SetServerStatus(bool up)
+{
+    try {
+        const auto call = m_apartment.Enter(m_cookie);
+        if (!call) return;
+        std::int32_t dispId = 0;
+        if (!call->IdOfName(u"SetServerStatus", dispId)) return;
+        call->Invoke(dispId, host::Variant::Boolean(up));
+    } catch (...) {
+        // A notification that cannot be delivered is dropped.
+    }
+}
+
+void AsObs::OnImportSettings(const AsSettings* settings)
+{
+    try {
+        const auto call = m_apartment.Enter(m_cookie);
+        if (!call || !settings) return;
+        std::int32_t dispId = 0;
+        if (!call->IdOfName(u"ImportSettings", dispId)) return;
+        const auto bytes = PackSettings(*settings);
+        host::Ref<host::Stream> stream = m_apartment.MemoryStream(bytes);
+        if (!stream) return;
+        call->Invoke(dispId, host::Variant::OfUnknown(std::move(stream)));
+    } catch (...) {
+        // A notification that cannot be delivered is dropped.
+    }
+}
+
+std::int32_t AsObs::OnNotify(std::uint32_t, void*)
+{
+    return 0;
+}
+
+AsObs* CreateObserver(IAsClient* client, host::Apartment& apartment, host::Object* addin)
+{
+    if (!client || !addin) return nullptr;
+    std::uint32_t cookie = 0;
+    if (apartment.Register(addin, cookie) < 0) return nullptr;
+    auto* observer = new (std::nothrow) AsObs(client, apartment, cookie);
+    if (!observer) {
+        apartment.Revoke(cookie);
+        return nullptr;
+    }
+    client->Advise(observer);
+    return observer;
+}
+
+}  // namespace qev
