@@ -87,6 +87,7 @@ TEST(Format, HugeWidthIsBoundedNotAllocated)
     const std::size_t needed = FormatTo(buf, 16, u"%999999999d", std::vector<FormatArg>{1});
     EXPECT_GT(needed, 15u);
     EXPECT_EQ(std::u16string(buf), std::u16string(15, u' '));
+    EXPECT_EQ(FormatString(u"%*d|%.*d", std::vector<FormatArg>{INT32_MIN, 1, INT32_MAX, 2}).size(), 65535u + 1 + 65535u);
 }
 
 }  // namespace
