@@ -14,14 +14,6 @@
 
 namespace qev {
 
-// Dispatch ids of IConnect's methods.
-inline constexpr std::int32_t kDispIdSetServerStatus = 1;
-inline constexpr std::int32_t kDispIdImportSettings = 2;
-
-// The dispatch id of an IConnect method name (compared without case, as
-// GetIDsOfNames does); false for any other name.
-bool ConnectIdOfName(std::u16string_view name, std::int32_t& dispId);
-
 class ConnectObject final : public host::Dispatch {
 public:
     // Created with one reference, owned by the caller.
@@ -33,7 +25,8 @@ public:
     std::uint32_t Release() noexcept override;
     host::Object* Query(host::Iface iface) noexcept override;
     bool IdOfName(std::u16string_view name, std::int32_t& dispId) override;
-    // DISP_E_MEMBERNOTFOUND for an unknown id, DISP_E_BADPARAMCOUNT without exactly one argument.
+    // The ids of addin/dispatch_names.h. DISP_E_MEMBERNOTFOUND for an unknown
+    // id (and, so far, the ribbon's), DISP_E_BADPARAMCOUNT without exactly one argument.
     HRESULT Invoke(std::int32_t dispId, std::span<const host::Variant> args) override;
 
 private:
