@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "host/fake/fake_ledger.h"
+
 namespace host::fake {
 namespace {
 
@@ -53,14 +55,37 @@ void FakeSystem::DebugOutput(const char16_t* text) noexcept
 
 std::optional<std::u16string> FakeSystem::RoamingAppDataFolder()
 {
+    HostCalls* calls = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        calls = m_calls;
+    }
+    if (calls && FAILED(calls->Check("SHGetFolderPath"))) return std::nullopt;
+    return RoamingFolder();
+}
+
+std::optional<std::u16string> FakeSystem::RoamingFolder() const
+{
     std::lock_guard lock(m_mutex);
     return m_roaming;
 }
 
 bool FakeSystem::PathExists(std::u16string_view path)
 {
+    HostCalls* calls = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        calls = m_calls;
+    }
+    if (calls && FAILED(calls->Check("GetFileAttributes"))) return false;
     std::lock_guard lock(m_mutex);
     return m_paths.count(std::u16string(path)) != 0;
+}
+
+void FakeSystem::CountCalls(HostCalls* calls)
+{
+    std::lock_guard lock(m_mutex);
+    m_calls = calls;
 }
 
 std::optional<std::u16string> FakeSystem::SystemMessage(HRESULT hr)

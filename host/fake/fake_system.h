@@ -13,6 +13,8 @@
 
 namespace host::fake {
 
+class HostCalls;
+
 // Paths compare without regard to ASCII case, as on Windows.
 struct PathLess {
     bool operator()(const std::u16string& a, const std::u16string& b) const noexcept;
@@ -35,8 +37,13 @@ public:
     // Called with every write as it happens (on the writer's thread).
     void OnDebugWrite(std::function<void(const std::u16string&)> listener);
 
+    // Counts RoamingAppDataFolder and PathExists as host calls of the world
+    // (a failed lookup finds no folder / no path). Null: not counted.
+    void CountCalls(HostCalls* calls);
+
     // The user's folders and files.
     void SetRoamingAppDataFolder(std::optional<std::u16string> folder);
+    std::optional<std::u16string> RoamingFolder() const;  // the world's view: not a host call
     enum class PathKind { File, Directory };
     void CreatePath(const std::u16string& path, PathKind kind);
     void RemovePath(const std::u16string& path);
@@ -47,6 +54,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    HostCalls* m_calls = nullptr;
     std::vector<std::u16string> m_writes;
     std::function<void(const std::u16string&)> m_listener;
     std::optional<std::u16string> m_roaming;

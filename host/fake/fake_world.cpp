@@ -1,0 +1,168 @@
+#include "host/fake/fake_world.h"
+
+#include "host/fake/fake_text.h"
+
+namespace host::fake {
+namespace {
+
+std::u16string AddinFolder(const FakeLibraries& libraries)
+{
+    return FolderOf(libraries.AddinPath().value_or(kDefaultAddinPath));
+}
+
+}  // namespace
+
+FakeWorld::FakeWorld()
+    : m_previousSystem(&host::Sys()),
+      m_registry(m_calls),
+      m_libraries(m_calls),
+      m_apartment(m_ledger, m_calls),
+      m_engine(m_calls, m_libraries, AddinFolder(m_libraries)),
+      m_product(m_calls, m_libraries, AddinFolder(m_libraries)),
+      m_crashHandler(m_calls, m_libraries, FolderOf(kDefaultProductProgram)),
+      m_application(std::make_unique<FakeApplication>(m_ledger, m_calls)),
+      m_addInInstance(std::make_unique<FakeAddInInstance>(m_ledger, m_calls)),
+      m_services{m_system, m_registry, m_libraries, m_apartment}
+{
+    host::InstallSystem(&m_system);
+    m_system.CountCalls(&m_calls);
+    m_registry.Put(RegRoot::LocalMachine, kDefaultProductKey, u"AppPath", RegValue::Text(kDefaultProductProgram));
+    std::u16string folder = kDefaultProductFolder;
+    if (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    m_system.CreatePath(folder, FakeSystem::PathKind::Directory);
+    m_system.CreatePath(folder + u"\\" + qev::kCrashHandlerSettingsFile, FakeSystem::PathKind::File);
+}
+
+FakeWorld::~FakeWorld()
+{
+    // The add-in's thread leaves COM before the world's parts go.
+    m_apartment.Uninitialize();
+    m_system.CountCalls(nullptr);
+    host::InstallSystem(m_previousSystem);
+}
+
+// ---- the world's statements ----
+
+void FakeWorld::SetOutlookVersion(std::optional<std::u16string> version)
+{
+    m_application->SetVersion(std::move(version));
+}
+
+void FakeWorld::SetExplorers(int count)
+{
+    m_application->SetExplorerCount(count);
+}
+
+std::u16string FakeWorld::MarkerPath(Marker marker)
+{
+    const auto roaming = m_system.RoamingFolder();
+    if (!roaming) return {};
+    return *roaming + u"\\" + kMarkerFolder + (marker == Marker::Trace ? u"\\as.trace" : u"\\as.disabled");
+}
+
+void FakeWorld::SetMarker(Marker marker, bool present)
+{
+    const std::u16string path = MarkerPath(marker);
+    if (path.empty()) return;
+    if (!present) {
+        m_system.RemovePath(path);
+        return;
+    }
+    // The folders on the way exist as well.
+    for (std::u16string folder = FolderOf(path); folder.size() > 2; folder = FolderOf(folder))
+        m_system.CreatePath(folder, FakeSystem::PathKind::Directory);
+    m_system.CreatePath(path, FakeSystem::PathKind::File);
+}
+
+void FakeWorld::SetEngineLibrary(EngineLibrary library)
+{
+    m_engine.SetLibrary(library);
+}
+
+void FakeWorld::SetEngineStatus(bool up)
+{
+    m_engine.SetServerStatus(up);
+}
+
+void FakeWorld::SetEngineSetting(int field, std::uint32_t value)
+{
+    m_engine.SetSetting(field, value);
+}
+
+void FakeWorld::SetEngineOption(int field, std::uint32_t value)
+{
+    m_engine.SetOption(field, value);
+}
+
+void FakeWorld::SetEngineValue(std::u16string name, std::uint32_t value)
+{
+    m_engine.SetValue(std::move(name), value);
+}
+
+void FakeWorld::SetAddinPath(std::optional<std::u16string> path)
+{
+    m_libraries.SetAddinPath(path);
+    if (!path) return;
+    const std::u16string folder = FolderOf(NormalizePath(*path));
+    m_engine.SetFolder(folder);
+    m_product.SetFolder(folder);
+}
+
+// ---- the session's events ----
+
+void FakeWorld::Quit()
+{
+    m_application->Quit();
+}
+
+bool FakeWorld::NotifyStatus(bool up)
+{
+    const auto notification = m_engine.NotifyStatus(up);
+    return m_apartment.PumpUntil([&] { return notification->Done(); });
+}
+
+bool FakeWorld::NotifySettings(const std::vector<std::pair<int, std::uint32_t>>& fields, std::size_t streamBytes)
+{
+    qev::AsSettings settings{};
+    settings.f[0] = sizeof(qev::AsSettings);
+    for (const auto& [field, value] : fields)
+        if (field >= 0 && field < 19) settings.f[field] = value;
+    if (streamBytes != 48) m_apartment.ResizeNextStream(streamBytes);
+    const auto notification = m_engine.NotifySettings(settings);
+    const bool done = m_apartment.PumpUntil([&] { return notification->Done(); });
+    m_apartment.ResizeNextStream(std::nullopt);
+    return done;
+}
+
+std::size_t FakeWorld::Pump()
+{
+    return m_apartment.RunPending();
+}
+
+// ---- checks ----
+
+std::vector<std::string> FakeWorld::ReleaseProblems() const
+{
+    std::vector<std::string> problems = m_ledger.Problems();
+    auto add = [&problems](const std::string& prefix, const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) problems.push_back(prefix + line);
+    };
+    add("subscription left: ", m_application->LiveSubscriptions());
+    add("interface table entry left: ", m_apartment.LiveRegistrations());
+    if (const std::size_t live = m_engine.LiveClients())
+        problems.push_back("engine client not released: " + std::to_string(live) + " live");
+    if (const std::size_t observers = m_engine.Observers())
+        problems.push_back("engine observer not unadvised: " + std::to_string(observers) + " advised");
+    if (const std::uint32_t loads = m_libraries.LoadCount(m_engine.LibraryPath()))
+        problems.push_back("engine library still loaded: " + std::to_string(loads) + (loads == 1 ? " load" : " loads") +
+                           " not freed");
+    if (const std::size_t keys = m_registry.OpenKeys())
+        problems.push_back("registry keys left open: " + std::to_string(keys));
+    add("engine: ", m_engine.Faults());
+    add("libraries: ", m_libraries.Faults());
+    add("apartment: ", m_apartment.Faults());
+    add("product: ", m_product.Faults());
+    return problems;
+}
+
+}  // namespace host::fake

@@ -1,0 +1,158 @@
+#include "host/fake/fake_libraries.h"
+
+#include <gtest/gtest.h>
+
+namespace host::fake {
+namespace {
+
+int Answer()
+{
+    return 42;
+}
+
+void* Fn()
+{
+    return reinterpret_cast<void*>(&Answer);
+}
+
+TEST(FakeLibraries, LoadCountsLikeLoadLibrary)
+{
+    HostCalls calls;
+    FakeLibraries libraries(calls);
+    libraries.Install(u"C:\\P\\lib.dll", {{"Answer", Fn()}});
+    HRESULT error = S_OK;
+
+    LibraryHandle first = libraries.Load(u"C:\\P\\lib.dll", false, &error);
+    ASSERT_TRUE(first);
+    // Case, slashes and doubled backslashes do not make another library.
+    LibraryHandle second = libraries.Load(u"c:/p\\\\LIB.DLL", true, &error);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(libraries.LoadCount(u"C:\\P\\lib.dll"), 2u);
+    EXPECT_EQ(libraries.Loaded(u"LIB.dll"), first);
+
+    void* symbol = libraries.Symbol(first, "Answer", &error);
+    ASSERT_TRUE(symbol);
+    EXPECT_EQ(reinterpret_cast<int (*)()>(symbol)(), 42);
+    EXPECT_EQ(libraries.Symbol(first, "Missing", &error), nullptr);
+    EXPECT_EQ(error, kHrProcNotFound);
+
+    libraries.Free(first);
+    EXPECT_EQ(libraries.Loaded(u"lib.dll"), first);  // one load left
+    libraries.Free(second);
+    EXPECT_EQ(libraries.Loaded(u"lib.dll"), nullptr);
+    EXPECT_TRUE(libraries.Faults().empty());
+    // Through a handle no longer loaded: recorded, nothing else.
+    libraries.Free(first);
+    EXPECT_EQ(libraries.Symbol(first, "Answer", &error), nullptr);
+    EXPECT_EQ(error, kHrInvalidHandle);
+    EXPECT_EQ(libraries.Faults().size(), 2u);
+
+    EXPECT_EQ(libraries.Load(u"C:\\P\\other.dll", false, &error), nullptr);
+    EXPECT_EQ(error, kHrModNotFound);
+
+    EXPECT_EQ(libraries.Events(), (std::vector<std::string>{
+                                      "load C:\\P\\lib.dll",
+                                      "load c:/p\\\\LIB.DLL altered",
+                                      "symbol lib.dll Answer",
+                                      "symbol lib.dll Missing missing",
+                                      "free lib.dll",
+                                      "free lib.dll unloaded",
+                                      "fault: free of a library that is not loaded",
+                                      "fault: symbol Answer looked up through a handle that is not loaded",
+                                      "load-failed C:\\P\\other.dll",
+                                  }));
+}
+
+TEST(FakeLibraries, TheProcessStartsWithOutlooksModules)
+{
+    HostCalls calls;
+    FakeLibraries libraries(calls);
+    EXPECT_EQ(libraries.FileName(nullptr), kDefaultHostProgram);
+    LibraryHandle self = libraries.Loaded(u"QEV.DLL");
+    ASSERT_TRUE(self);
+    EXPECT_EQ(libraries.FileName(self), kDefaultAddinPath);
+    EXPECT_TRUE(libraries.Loaded(u"Kernel32.dll"));
+    EXPECT_TRUE(libraries.Loaded(u"outlook.exe"));
+
+    libraries.SetAddinPath(std::nullopt);
+    EXPECT_EQ(libraries.Loaded(u"qev.dll"), nullptr);
+    EXPECT_EQ(libraries.FileName(self), u"");
+    libraries.SetAddinPath(u"D:\\Addin\\qev.dll");
+    EXPECT_EQ(libraries.FileName(libraries.Loaded(u"qev.dll")), u"D:\\Addin\\qev.dll");
+
+    // A bare name: the DLL directory, then the program's folder.
+    libraries.Install(u"D:\\Addin\\dep.dll", {});
+    libraries.Install(u"C:\\Program Files\\Microsoft Office\\root\\Office16\\dep2.dll", {});
+    HRESULT error = S_OK;
+    EXPECT_EQ(libraries.Load(u"dep.dll", false, &error), nullptr);
+    libraries.SetDllDirectory(u"D:\\Addin");
+    EXPECT_TRUE(libraries.Load(u"dep.dll", false, &error));
+    EXPECT_TRUE(libraries.Load(u"dep2.dll", false, &error));
+}
+
+TEST(FakeLibraries, DllDirectoryFunctionsKeepTheirContract)
+{
+    HostCalls calls;
+    FakeLibraries libraries(calls);
+    HRESULT error = S_OK;
+    LibraryHandle kernel = libraries.Loaded(u"kernel32.dll");
+    auto get = reinterpret_cast<GetDllDirectoryFn>(libraries.Symbol(kernel, "GetDllDirectoryW", &error));
+    auto set = reinterpret_cast<SetDllDirectoryFn>(libraries.Symbol(kernel, "SetDllDirectoryW", &error));
+    ASSERT_TRUE(get && set);
+
+    struct Case {
+        const char16_t* set;  // what SetDllDirectoryW is given first (skipped when it is "skip")
+        std::uint32_t bufferLength;
+        std::uint32_t result;
+        std::u16string buffer;  // up to the first zero
+        std::optional<std::u16string> state;
+    };
+    const Case cases[] = {
+        {u"C:\\Dir", 260, 6, u"C:\\Dir", u"C:\\Dir"},
+        {u"C:\\Dir", 7, 6, u"C:\\Dir", u"C:\\Dir"},  // exactly room for the terminator
+        {u"C:\\Dir", 6, 7, u"", u"C:\\Dir"},         // one short: the size needed
+        {u"C:\\Dir", 0, 7, u"x", u"C:\\Dir"},        // no buffer at all: untouched
+        {nullptr, 260, 0, u"", std::nullopt},        // null: the default order
+        {u"", 260, 0, u"", std::nullopt},            // empty: the default order too
+    };
+    for (const Case& c : cases) {
+        set(u"C:\\Before");
+        EXPECT_EQ(set(c.set), 1);
+        char16_t buffer[260] = {u'x', 0};
+        EXPECT_EQ(get(c.bufferLength, buffer), c.result) << c.bufferLength;
+        EXPECT_EQ(std::u16string(buffer), c.buffer) << c.bufferLength;
+        EXPECT_EQ(libraries.DllDirectory(), c.state);
+    }
+
+    // Failing calls report failure and change nothing.
+    set(u"C:\\Kept");
+    calls.FailAt(calls.Count() + 1, E_FAIL);
+    EXPECT_EQ(set(u"C:\\Other"), 0);
+    EXPECT_EQ(libraries.DllDirectory(), u"C:\\Kept");
+    char16_t buffer[260] = {};
+    calls.FailAt(calls.Count() + 1, E_FAIL);
+    EXPECT_EQ(get(260, buffer), 0u);
+
+    libraries.SetDllDirectoryExports(false);
+    EXPECT_EQ(libraries.Symbol(kernel, "GetDllDirectoryW", &error), nullptr);
+    EXPECT_EQ(error, kHrProcNotFound);
+    EXPECT_EQ(libraries.Symbol(kernel, "SetDllDirectoryW", &error), nullptr);
+}
+
+TEST(FakeLibraries, TheLatestWorldIsCurrentUntilItEnds)
+{
+    HostCalls calls;
+    FakeLibraries outer(calls);
+    EXPECT_EQ(FakeLibraries::Current(), &outer);
+    {
+        FakeLibraries inner(calls);
+        EXPECT_EQ(FakeLibraries::Current(), &inner);
+        FakeLibraries::SetDllDirectoryW(u"C:\\Inner");
+        EXPECT_EQ(inner.DllDirectory(), u"C:\\Inner");
+        EXPECT_EQ(outer.DllDirectory(), std::nullopt);
+    }
+    EXPECT_EQ(FakeLibraries::Current(), &outer);
+}
+
+}  // namespace
+}  // namespace host::fake
