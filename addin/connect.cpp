@@ -35,19 +35,30 @@ CConnect::CConnect(host::Services& services, host::Object* identity)
       m_identity(identity),
       m_quitSink(host::EventInterface::ApplicationEvents,
                  [this](std::int32_t dispId, std::span<const host::Variant>) {
+                     const auto self = KeepAlive_();
                      if (dispId == host::kDispIdQuit) OnQuit_();
                  }),
       m_newMailSink(host::EventInterface::ApplicationEvents, [](std::int32_t, std::span<const host::Variant>) {}),
       m_folderSwitchSink(host::EventInterface::ExplorerEvents,
                          [this](std::int32_t dispId, std::span<const host::Variant>) {
+                             const auto self = KeepAlive_();
                              if (dispId == host::kDispIdFolderSwitch) OnFolderSwitch_();
                          }),
       m_selectionChangeSink(host::EventInterface::ExplorerEvents,
                             [this](std::int32_t dispId, std::span<const host::Variant>) {
+                                const auto self = KeepAlive_();
                                 if (dispId == host::kDispIdSelectionChange) OnSelectionChange();
                             })
 {
     m_asOptions.f[0] = sizeof(AsOptions);
+}
+
+// An event reaches the add-in through a sink that holds no reference to it;
+// the object's last reference may go while the event runs (the shutdown it
+// starts revokes the engine's), so the handler holds one of its own.
+host::Ref<host::Object> CConnect::KeepAlive_() const
+{
+    return host::Ref<host::Object>::Share(m_identity);
 }
 
 CConnect::~CConnect()

@@ -60,9 +60,11 @@ public:
     bool HasEngineClient() const noexcept { return m_asClient != nullptr; }
     bool HasObserver() const noexcept { return m_asObs != nullptr; }
     const std::u16string& AsClientPath() const noexcept { return m_strAsClientPath; }
+    const CriticalSection& ButtonLock() const noexcept { return m_csButtons; }
 
 private:
     // Lifecycle (addin/connect.cpp, addin/shutdown.cpp).
+    host::Ref<host::Object> KeepAlive_() const;
     bool UseRibbon();
     void OnQuit_();
     void AddinShutdown_();
