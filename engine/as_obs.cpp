@@ -18,6 +18,10 @@ void AsObs::Destroy()
     delete this;
 }
 
+// The callbacks read the observer's members once, on entry: the add-in may
+// destroy the observer (at shutdown) while a callback waits for the add-in's
+// thread.
+
 void AsObs::SetServerStatus(bool up)
 {
     try {
@@ -34,12 +38,13 @@ void AsObs::SetServerStatus(bool up)
 void AsObs::OnImportSettings(const AsSettings* settings)
 {
     try {
-        const auto call = m_apartment.Enter(m_cookie);
+        host::Apartment& apartment = m_apartment;
+        const auto call = apartment.Enter(m_cookie);
         if (!call || !settings) return;
         std::int32_t dispId = 0;
         if (!call->IdOfName(u"ImportSettings", dispId)) return;
         const auto bytes = PackSettings(*settings);
-        host::Ref<host::Stream> stream = m_apartment.MemoryStream(bytes);
+        host::Ref<host::Stream> stream = apartment.MemoryStream(bytes);
         if (!stream) return;
         call->Invoke(dispId, host::Variant::OfUnknown(std::move(stream)));
     } catch (...) {

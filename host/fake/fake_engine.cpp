@@ -1,7 +1,9 @@
 #include "host/fake/fake_engine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "host/fake/fake_text.h"
 
@@ -165,17 +167,23 @@ public:
 
     std::int32_t Unadvise(qev::IAsClientObs* observer) override
     {
-        std::lock_guard lock(m_engine.m_mutex);
-        std::int32_t result = 0;
-        if (!Begin("Unadvise", {ArgPointer()}, result)) return result;
-        for (auto it = m_observers.begin(); it != m_observers.end(); ++it) {
-            if (*it == observer) {
-                m_observers.erase(it);
-                return 0;
+        {
+            std::lock_guard lock(m_engine.m_mutex);
+            std::int32_t result = 0;
+            if (!Begin("Unadvise", {ArgPointer()}, result)) return result;
+            const auto it = std::find(m_observers.begin(), m_observers.end(), observer);
+            if (it == m_observers.end()) {
+                m_engine.Fault("Unadvise of an observer that engine client " + std::to_string(m_number) +
+                               " does not hold");
+                return E_INVALIDARG;
             }
+            m_observers.erase(it);
         }
-        m_engine.Fault("Unadvise of an observer that engine client " + std::to_string(m_number) + " does not hold");
-        return E_INVALIDARG;
+        // The caller destroys the observer once this returns: let the calls
+        // already on their way finish first, waiting as COM waits on the
+        // add-in's thread (so that those calls can be delivered meanwhile).
+        m_engine.WaitForCallsTo(observer);
+        return 0;
     }
 
     std::int32_t SetConfigFile(const char16_t* fileName, bool flag) override
@@ -527,16 +535,55 @@ std::unique_ptr<EngineNotification> FakeEngine::Notify(std::function<void(qev::I
     notification->m_shared = shared;
     notification->m_thread = std::thread([this, shared, observers, call = std::move(call)] {
         for (qev::IAsClientObs* observer : observers) {
+            if (!BeginCallTo(observer)) continue;  // unadvised meanwhile
             try {
                 call(observer);
             } catch (...) {
                 Fault("exception escaped an observer call on the engine's thread");
             }
+            EndCallTo(observer);
             ++shared->observers;
         }
         shared->done = true;
     });
     return notification;
+}
+
+bool FakeEngine::BeginCallTo(qev::IAsClientObs* observer)
+{
+    std::lock_guard lock(m_mutex);
+    const bool advised = std::any_of(m_clients.begin(), m_clients.end(), [&](const auto& client) {
+        const auto& held = client->Observers();
+        return client->Alive() && std::find(held.begin(), held.end(), observer) != held.end();
+    });
+    if (advised) ++m_inFlight[observer];
+    return advised;
+}
+
+void FakeEngine::EndCallTo(qev::IAsClientObs* observer)
+{
+    std::lock_guard lock(m_mutex);
+    if (--m_inFlight[observer] == 0) m_inFlight.erase(observer);
+}
+
+void FakeEngine::WaitForCallsTo(qev::IAsClientObs* observer)
+{
+    for (;;) {
+        std::function<void()> wait;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_inFlight.count(observer) == 0) return;
+            wait = m_blockingWait;
+        }
+        if (wait) wait();
+        std::this_thread::yield();
+    }
+}
+
+void FakeEngine::SetBlockingWait(std::function<void()> wait)
+{
+    std::lock_guard lock(m_mutex);
+    m_blockingWait = std::move(wait);
 }
 
 std::unique_ptr<EngineNotification> FakeEngine::NotifyStatus(bool up)

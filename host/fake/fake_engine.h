@@ -133,6 +133,11 @@ public:
     // Calls OnImportSettings(&settings) of every observer from a new thread.
     std::unique_ptr<EngineNotification> NotifySettings(const qev::AsSettings& settings);
 
+    // How Unadvise waits for observer calls still on their way: one round of
+    // the add-in's thread's message loop (as a COM wait does), so that those
+    // calls are delivered while the add-in waits.
+    void SetBlockingWait(std::function<void()> wait);
+
     // The library's export.
     static qev::IAsClient* AsCreateInstance(const char* interfaceName);
 
@@ -143,6 +148,11 @@ private:
     void Record(EngineCall call);
     void Fault(std::string fault);
     std::unique_ptr<EngineNotification> Notify(std::function<void(qev::IAsClientObs*)> call);
+    // An observer call on the engine's thread: only to an observer still
+    // advised; Unadvise waits until the calls begun have ended.
+    bool BeginCallTo(qev::IAsClientObs* observer);
+    void EndCallTo(qev::IAsClientObs* observer);
+    void WaitForCallsTo(qev::IAsClientObs* observer);
 
     HostCalls& m_calls;
     FakeLibraries& m_libraries;
@@ -156,6 +166,8 @@ private:
     std::vector<std::string> m_faults;
     std::vector<std::string> m_factoryCalls;
     std::function<void(const EngineCall&)> m_listener;
+    std::map<qev::IAsClientObs*, int> m_inFlight;
+    std::function<void()> m_blockingWait;
     FakeEngine* m_previous = nullptr;
 };
 

@@ -26,6 +26,7 @@ FakeWorld::FakeWorld()
 {
     host::InstallSystem(&m_system);
     m_system.CountCalls(&m_calls);
+    m_engine.SetBlockingWait([this] { m_apartment.RunPending(); });
     m_registry.Put(RegRoot::LocalMachine, kDefaultProductKey, u"AppPath", RegValue::Text(kDefaultProductProgram));
     std::u16string folder = kDefaultProductFolder;
     if (!folder.empty() && folder.back() == u'\\') folder.pop_back();

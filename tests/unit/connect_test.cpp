@@ -196,6 +196,28 @@ TEST_F(ConnectTest, NotificationsTravelThroughTheObserver)
     EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
 }
 
+TEST_F(ConnectTest, NotificationsInFlightDuringShutdown)
+{
+    // The engine's thread is on its way to the add-in when Outlook shuts the
+    // add-in down: the observer goes, the late calls find nothing to do.
+    for (int round = 0; round < 20; ++round) {
+        FakeWorld world;
+        auto* addin = new qev::ConnectObject(world.Services());
+        qev::CConnect& connect = addin->Connect();
+        ASSERT_EQ(connect.OnConnection(&world.Application(), 1, &world.AddInInstance()), S_OK);
+        ASSERT_EQ(connect.OnStartupComplete(), S_OK);
+        const auto status = world.Engine().NotifyStatus(false);
+        qev::AsSettings settings = qev::DefaultSettings();
+        const auto imported = world.Engine().NotifySettings(settings);
+        connect.OnBeginShutdown();
+        world.Quit();
+        connect.OnDisconnection(0);
+        EXPECT_TRUE(world.Apartment().PumpUntil([&] { return status->Done() && imported->Done(); }));
+        addin->Release();
+        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
+    }
+}
+
 TEST_F(ConnectTest, DllDirectoryPointsAtTheAddinWhileTheEngineLoads)
 {
     struct Case {
