@@ -1,0 +1,76 @@
+#include "host/win/win_libraries.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace host::win {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text crosses the API boundary as it is");
+
+// The thread's last error as an HRESULT; E_FAIL when the system gave none.
+HRESULT LastError() noexcept
+{
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+void Report(HRESULT* error, HRESULT hr) noexcept
+{
+    if (error) *error = hr;
+}
+
+}  // namespace
+
+LibraryHandle WinLibraries::Load(std::u16string_view path, bool alteredSearchPath, HRESULT* error)
+{
+    const std::wstring terminated(path.begin(), path.end());
+    HMODULE module = LoadLibraryExW(terminated.c_str(), nullptr, alteredSearchPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    if (!module) Report(error, LastError());
+    return module;
+}
+
+void* WinLibraries::Symbol(LibraryHandle library, const char* name, HRESULT* error)
+{
+    const FARPROC proc = GetProcAddress(static_cast<HMODULE>(library), name);
+    if (!proc) {
+        Report(error, LastError());
+        return nullptr;
+    }
+    void* address = nullptr;
+    static_assert(sizeof(address) == sizeof(proc));
+    std::memcpy(&address, &proc, sizeof(address));
+    return address;
+}
+
+void WinLibraries::Free(LibraryHandle library)
+{
+    if (library) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+LibraryHandle WinLibraries::Loaded(std::u16string_view moduleName)
+{
+    const std::wstring terminated(moduleName.begin(), moduleName.end());
+    return GetModuleHandleW(terminated.c_str());
+}
+
+std::u16string WinLibraries::FileName(LibraryHandle module)
+{
+    // The path may be longer than MAX_PATH: grow until it fits.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(static_cast<HMODULE>(module), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return std::u16string(buffer.begin(), buffer.end());
+        }
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace host::win

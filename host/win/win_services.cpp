@@ -1,0 +1,19 @@
+#include "host/win/win_services.h"
+
+#include "host/win/win_apartment.h"
+#include "host/win/win_libraries.h"
+#include "host/win/win_registry.h"
+#include "host/win/win_system.h"
+
+namespace host::win {
+
+Services& WinServices()
+{
+    static WinRegistry registry;
+    static WinLibraries libraries;
+    static WinApartment apartment;
+    static Services services{InstallWinSystem(), registry, libraries, apartment};
+    return services;
+}
+
+}  // namespace host::win

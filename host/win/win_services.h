@@ -1,0 +1,12 @@
+// The add-in's platform on Windows, in one piece.
+#pragma once
+
+#include "host/services.h"
+
+namespace host::win {
+
+// The process-wide services: WinSystem (installed as host::Sys()),
+// WinRegistry, WinLibraries and WinApartment. Made on first use.
+Services& WinServices();
+
+}  // namespace host::win

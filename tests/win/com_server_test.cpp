@@ -1,0 +1,937 @@
+// qev.dll as a COM server, loaded by its full path and driven through its
+// exports and its interfaces: the class object, the module's lock count,
+// QueryInterface, the three IDispatch faces, the type library and the
+// version resource.
+#include <windows.h>
+
+#include <oaidl.h>
+#include <objbase.h>
+#include <olectl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "addin/dispatch_names.h"
+#include "tests/win/qev_dll.h"
+
+namespace {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
+
+using qevtest::NewConnect;
+using qevtest::Ptr;
+using qevtest::QevDll;
+
+[[maybe_unused]] testing::Environment* const kCom = testing::AddGlobalTestEnvironment(new qevtest::ComEnvironment);
+
+// ---- arguments and calls ----
+
+VARIANT Bool(VARIANT_BOOL b)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = b;
+    return v;
+}
+
+VARIANT Int(LONG i)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = i;
+    return v;
+}
+
+VARIANT Text(const wchar_t* text)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(text);
+    return v;
+}
+
+VARIANT Empty(VARTYPE type = VT_EMPTY)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type;
+    return v;
+}
+
+VARIANT Object(IUnknown* object, VARTYPE type = VT_UNKNOWN)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = type;
+    v.punkVal = object;
+    if (object) object->AddRef();
+    return v;
+}
+
+// The outcome of one Invoke.
+struct Outcome {
+    HRESULT hr = E_FAIL;
+    SCODE scode = 0;
+    UINT argError = 0xFFFFFFFFu;
+};
+
+// Invokes id with args in their natural order (the call reverses them, as
+// DISPPARAMS wants), then clears the arguments and the result.
+Outcome Call(IDispatch* target, DISPID id, std::vector<VARIANT> args, WORD flags = DISPATCH_METHOD,
+             std::vector<DISPID> named = {})
+{
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), named.empty() ? nullptr : named.data(),
+                         static_cast<UINT>(reversed.size()), static_cast<UINT>(named.size())};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO info = {};
+    Outcome outcome;
+    outcome.hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &info, &outcome.argError);
+    outcome.scode = info.scode;
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+    VariantClear(&result);
+    for (VARIANT& v : args) VariantClear(&v);
+    return outcome;
+}
+
+// GetIDsOfNames with the names given; the ids come back in ids.
+HRESULT Names(IDispatch* target, std::vector<std::wstring> names, std::vector<DISPID>& ids)
+{
+    std::vector<LPOLESTR> pointers;
+    for (std::wstring& name : names) pointers.push_back(name.data());
+    ids.assign(names.size(), 12345);
+    return target->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(pointers.size()), LOCALE_USER_DEFAULT,
+                                 ids.data());
+}
+
+// ---- an IStream whose reads can fail ----
+
+class TestStream final : public IStream {
+public:
+    enum class Fault { None, Stat, Read };
+
+    TestStream(std::size_t size, Fault fault) : m_fault(fault)
+    {
+        CreateStreamOnHGlobal(nullptr, TRUE, &m_inner);
+        std::vector<std::uint8_t> bytes(size, 0);
+        ULONG written = 0;
+        if (size) m_inner->Write(bytes.data(), static_cast<ULONG>(size), &written);
+        LARGE_INTEGER start = {};
+        m_inner->Seek(start, STREAM_SEEK_SET, nullptr);
+    }
+    ~TestStream() { m_inner->Release(); }
+
+    LONG References() const { return m_refs.load(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, IID_ISequentialStream)) {
+            *out = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_refs); }
+    // The test owns the object; its count is checked, never taken to zero.
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_refs); }
+
+    HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override
+    {
+        if (m_fault == Fault::Read) return STG_E_READFAULT;
+        return m_inner->Read(buffer, size, read);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG size, ULONG* written) override
+    {
+        return m_inner->Write(buffer, size, written);
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override
+    {
+        return m_inner->Seek(move, origin, position);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override { return m_inner->SetSize(size); }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* to, ULARGE_INTEGER size, ULARGE_INTEGER* read,
+                                     ULARGE_INTEGER* written) override
+    {
+        return m_inner->CopyTo(to, size, read, written);
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override { return m_inner->Commit(flags); }
+    HRESULT STDMETHODCALLTYPE Revert() override { return m_inner->Revert(); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override
+    {
+        return m_inner->LockRegion(offset, size, type);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override
+    {
+        return m_inner->UnlockRegion(offset, size, type);
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
+    {
+        if (m_fault == Fault::Stat) return STG_E_ACCESSDENIED;
+        return m_inner->Stat(stat, flags);
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** out) override { return m_inner->Clone(out); }
+
+private:
+    std::atomic<LONG> m_refs{1};
+    Fault m_fault;
+    IStream* m_inner = nullptr;
+};
+
+#pragma GCC diagnostic pop
+
+class ComServer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QevDll::Get().Loaded()) << "cannot load qev.dll";
+        ASSERT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "an earlier test left the server locked";
+    }
+    void TearDown() override { EXPECT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "the test left the server locked"; }
+};
+
+// ---- the class object and the lock count ----
+
+TEST_F(ComServer, ClassObjectIsOnlyForConnect)
+{
+    const GUID unknown = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+    struct Case {
+        const char* what;
+        const GUID* clsid;
+        const IID* iid;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"Connect as IClassFactory", &CLSID_Connect, &IID_IClassFactory, S_OK},
+        {"Connect as IUnknown", &CLSID_Connect, &IID_IUnknown, S_OK},
+        {"Connect as IDispatch", &CLSID_Connect, &IID_IDispatch, E_NOINTERFACE},
+        {"RibbonCallback (not creatable)", &CLSID_RibbonCallback, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"an unknown class", &unknown, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"the null class", &GUID_NULL, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {"the type library's id", &LIBID_qevLib, &IID_IUnknown, CLASS_E_CLASSNOTAVAILABLE},
+    };
+    for (const Case& c : cases) {
+        void* out = reinterpret_cast<void*>(0x1);
+        EXPECT_EQ(QevDll::Get().GetClassObject(*c.clsid, *c.iid, &out), c.expected) << c.what;
+        EXPECT_EQ(out != nullptr, c.expected == S_OK) << c.what;
+        if (out) static_cast<IUnknown*>(out)->Release();
+    }
+    EXPECT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(static_cast<std::uint32_t>(QevDll::Get().GetClassObject(unknown, IID_IClassFactory, nullptr)),
+              static_cast<std::uint32_t>(E_POINTER));
+
+    // One class object, kept by the module.
+    Ptr<IClassFactory> first, second;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, first.Out()), S_OK);
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, second.Out()), S_OK);
+    EXPECT_EQ(first.Get(), second.Get());
+}
+
+TEST_F(ComServer, CanUnloadOnlyWhileNothingHoldsTheServer)
+{
+    const auto canUnload = [] { return QevDll::Get().CanUnloadNow(); };
+    {
+        Ptr<IClassFactory> factory;
+        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
+        EXPECT_EQ(canUnload(), S_FALSE) << "a client holds the class object";
+        EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    }
+    EXPECT_EQ(canUnload(), S_FALSE) << "a server lock";
+    {
+        Ptr<IClassFactory> factory;
+        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
+        EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+        EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED) << "an unlock without its lock";
+
+        Ptr<IUnknown> one, two;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, one.Out()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, two.Out()), S_OK);
+        factory.Reset();
+        EXPECT_EQ(canUnload(), S_FALSE) << "two objects";
+        one.Reset();
+        EXPECT_EQ(canUnload(), S_FALSE) << "one object";
+        two.Reset();
+    }
+    EXPECT_EQ(canUnload(), S_OK);
+
+    // A failed creation leaves nothing behind.
+    Ptr<IUnknown> none;
+    EXPECT_EQ(NewConnect(IID_IPersist, none.Out()), E_NOINTERFACE);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+TEST_F(ComServer, CreateInstanceChecksItsArguments)
+{
+    Ptr<IClassFactory> factory;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
+    Ptr<IUnknown> outer;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, outer.Out()), S_OK);
+    void* out = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
+    Ptr<IUnknown> asFactory;
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, asFactory.Out()), S_OK);
+    EXPECT_EQ(factory->QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
+// ---- QueryInterface ----
+
+TEST_F(ComServer, QueryInterfaceAnswersEachFaceOfOneObject)
+{
+    Ptr<IUnknown> object;
+    ASSERT_EQ(NewConnect(IID_IUnknown, object.Out()), S_OK);
+    struct Case {
+        const char* what;
+        const IID* iid;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"IDispatch", &IID_IDispatch, S_OK},
+        {"_IDTExtensibility2", &IID__IDTExtensibility2, S_OK},
+        {"IConnect", &IID_IConnect, S_OK},
+        {"IRibbonCallback", &IID_IRibbonCallback, S_OK},
+        {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
+        {"IPersist", &IID_IPersist, E_NOINTERFACE},
+        {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
+        {"IMarshal", &IID_IMarshal, E_NOINTERFACE},
+        {"IProvideClassInfo", &IID_IProvideClassInfo, E_NOINTERFACE},
+        {"IID_NULL", &IID_NULL, E_NOINTERFACE},
+    };
+    for (const Case& c : cases) {
+        void* out = reinterpret_cast<void*>(0x1);
+        EXPECT_EQ(object->QueryInterface(*c.iid, &out), c.expected) << c.what;
+        if (c.expected != S_OK) {
+            EXPECT_EQ(out, nullptr) << c.what;
+            continue;
+        }
+        ASSERT_NE(out, nullptr) << c.what;
+        auto* face = static_cast<IUnknown*>(out);
+        // Every face leads back to the one identity, and to the object's own IDispatch.
+        Ptr<IUnknown> identity;
+        Ptr<IDispatch> dispatch;
+        EXPECT_EQ(face->QueryInterface(IID_IUnknown, identity.Out()), S_OK) << c.what;
+        EXPECT_EQ(identity.Get(), object.Get()) << c.what;
+        EXPECT_EQ(face->QueryInterface(IID_IDispatch, dispatch.Out()), S_OK) << c.what;
+        EXPECT_EQ(static_cast<IUnknown*>(dispatch.Get()), object.Get()) << c.what;
+        EXPECT_EQ(face->QueryInterface(*c.iid, nullptr), E_POINTER) << c.what;
+        face->Release();
+    }
+    // The count goes up and down with AddRef and Release.
+    const ULONG base = object->AddRef();
+    EXPECT_EQ(object->AddRef(), base + 1);
+    EXPECT_EQ(object->Release(), base);
+    EXPECT_EQ(object->Release(), base - 1);
+}
+
+// ---- the object's IDispatch ----
+
+TEST_F(ComServer, ObjectDispatchAnswersEveryNameOfBothInterfaces)
+{
+    Ptr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
+    struct Case {
+        std::vector<std::wstring> names;
+        HRESULT expected;
+        std::vector<DISPID> ids;
+    };
+    const Case cases[] = {
+        {{L"SetServerStatus"}, S_OK, {0x101}},
+        {{L"ImportSettings"}, S_OK, {0x102}},
+        {{L"importsettings"}, S_OK, {0x102}},
+        {{L"Ribbon_OnLoad"}, S_OK, {1}},
+        {{L"RIBBON_ONGETENABLED"}, S_OK, {10}},
+        {{L"SetServerStatus", L"Up"}, S_OK, {0x101, 0}},
+        {{L"Ribbon_OnGetLabel", L"pControl"}, S_OK, {4, 0}},
+        {{L"SetServerStatus", L"settings"}, DISP_E_UNKNOWNNAME, {0x101, DISPID_UNKNOWN}},
+        {{L"OnConnection"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {{L"QueryInterface"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {{L"Invoke"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {{L"SetServerStatus2"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {{L""}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN}},
+        {{L"Nope", L"Up"}, DISP_E_UNKNOWNNAME, {DISPID_UNKNOWN, DISPID_UNKNOWN}},
+    };
+    for (const Case& c : cases) {
+        std::vector<DISPID> ids;
+        EXPECT_EQ(Names(object.Get(), c.names, ids), c.expected) << static_cast<int>(c.names.size());
+        EXPECT_EQ(ids, c.ids);
+    }
+    // The frame of the call.
+    LPOLESTR name = const_cast<LPOLESTR>(L"SetServerStatus");
+    DISPID id = 0;
+    const IID other = IID_IConnect;
+    EXPECT_EQ(object->GetIDsOfNames(other, &name, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &name, 0, 0, &id), E_INVALIDARG);
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0, nullptr), E_POINTER);
+    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id), E_POINTER);
+    UINT count = 7;
+    EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(0x1);
+    EXPECT_EQ(object->GetTypeInfo(0, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(info, nullptr);
+}
+
+// The table the object's IDispatch answers from agrees with the type library:
+// each name has, in its own interface, the id the table says.
+TEST_F(ComServer, DispatchTableAgreesWithTheInterfaces)
+{
+    Ptr<IConnect> connect;
+    Ptr<IRibbonCallback> ribbon;
+    ASSERT_EQ(NewConnect(IID_IConnect, connect.Out()), S_OK);
+    ASSERT_EQ(connect->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    std::size_t connectNames = 0, ribbonNames = 0;
+    for (const qev::DispatchName& entry : qev::kDispatchNames) {
+        IDispatch* face = entry.target == qev::DispatchTarget::Connect ? static_cast<IDispatch*>(connect.Get())
+                                                                       : static_cast<IDispatch*>(ribbon.Get());
+        ++(entry.target == qev::DispatchTarget::Connect ? connectNames : ribbonNames);
+        std::vector<DISPID> ids;
+        const std::wstring name(entry.name.begin(), entry.name.end());
+        EXPECT_EQ(Names(face, {name}, ids), S_OK) << std::string(name.begin(), name.end());
+        EXPECT_EQ(ids[0], entry.interfaceId) << std::string(name.begin(), name.end());
+    }
+    EXPECT_EQ(connectNames, 2u);
+    EXPECT_EQ(ribbonNames, 10u);
+}
+
+TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
+{
+    Ptr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
+    Ptr<IDispatch> designer, connect, ribbon;
+    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.Out()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    struct Case {
+        const char* face;
+        IDispatch* target;
+        const wchar_t* name;
+        DISPID id;  // DISPID_UNKNOWN: not a name of that face
+    };
+    const Case cases[] = {
+        {"designer", designer.Get(), L"OnConnection", 1},
+        {"designer", designer.Get(), L"OnDisconnection", 2},
+        {"designer", designer.Get(), L"onaddinsupdate", 3},
+        {"designer", designer.Get(), L"OnStartupComplete", 4},
+        {"designer", designer.Get(), L"OnBeginShutdown", 5},
+        {"designer", designer.Get(), L"SetServerStatus", DISPID_UNKNOWN},
+        {"connect", connect.Get(), L"SetServerStatus", 1},
+        {"connect", connect.Get(), L"ImportSettings", 2},
+        {"connect", connect.Get(), L"Ribbon_OnLoad", DISPID_UNKNOWN},
+        {"connect", connect.Get(), L"QueryInterface", DISPID_UNKNOWN},
+        {"connect", connect.Get(), L"GetIDsOfNames", DISPID_UNKNOWN},
+        {"ribbon", ribbon.Get(), L"Ribbon_OnLoad", 1},
+        {"ribbon", ribbon.Get(), L"Ribbon_OnGetSize", 5},
+        {"ribbon", ribbon.Get(), L"Ribbon_OnGetImage", 9},
+        {"ribbon", ribbon.Get(), L"Ribbon_OnGetEnabled", 10},
+        {"ribbon", ribbon.Get(), L"ImportSettings", DISPID_UNKNOWN},
+        {"ribbon", ribbon.Get(), L"AddRef", DISPID_UNKNOWN},
+    };
+    for (const Case& c : cases) {
+        std::vector<DISPID> ids;
+        const HRESULT hr = Names(c.target, {c.name}, ids);
+        EXPECT_EQ(hr, c.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK) << c.face << " " << static_cast<int>(c.id);
+        EXPECT_EQ(ids[0], c.id) << c.face << " " << static_cast<int>(c.id);
+    }
+    // The dual interfaces describe themselves; the designer's description is not qev's to give.
+    UINT count = 0;
+    EXPECT_EQ(connect->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(designer->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    Ptr<ITypeInfo> info;
+    ASSERT_EQ(ribbon->GetTypeInfo(0, 0, reinterpret_cast<ITypeInfo**>(info.Out())), S_OK);
+    BSTR name = nullptr;
+    ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, L"IRibbonCallback");
+    SysFreeString(name);
+    ITypeInfo* none = reinterpret_cast<ITypeInfo*>(0x1);
+    EXPECT_EQ(connect->GetTypeInfo(1, 0, &none), DISP_E_BADINDEX);
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(ComServer, InvokeRefusesIdsNoFaceHas)
+{
+    Ptr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
+    Ptr<IDispatch> designer, connect, ribbon;
+    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.Out()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    struct Case {
+        const char* face;
+        IDispatch* target;
+        DISPID id;
+    };
+    const Case cases[] = {
+        {"object", object.Get(), 0},
+        {"object", object.Get(), -1},
+        {"object", object.Get(), 11},
+        {"object", object.Get(), 0x100},
+        {"object", object.Get(), 0x103},
+        {"object", object.Get(), 0x60000000},
+        {"object", object.Get(), DISPID_NEWENUM},
+        {"connect", connect.Get(), 0},
+        {"connect", connect.Get(), 3},
+        {"connect", connect.Get(), 0x101},
+        {"connect", connect.Get(), 0x60010000},
+        {"ribbon", ribbon.Get(), 0},
+        {"ribbon", ribbon.Get(), 11},
+        {"ribbon", ribbon.Get(), 0x60000002},
+        {"designer", designer.Get(), 0},
+        {"designer", designer.Get(), 6},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call(c.target, c.id, {Int(1)}).hr, DISP_E_MEMBERNOTFOUND) << c.face << " " << c.id;
+
+    // A call that names an interface, or that has no DISPPARAMS, is refused before its id is read.
+    const IID other = IID_IConnect;
+    DISPPARAMS none = {};
+    EXPECT_EQ(object->Invoke(0x101, other, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(object->Invoke(0x101, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+    DISPPARAMS broken = {nullptr, nullptr, 1, 0};
+    EXPECT_EQ(connect->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &broken, nullptr, nullptr, nullptr), E_INVALIDARG);
+}
+
+// IConnect called by name, as the engine's thread calls it: any one variant
+// is taken (and ignored unless it is of use), S_OK; a wrong count is refused.
+TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
+{
+    Ptr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
+    Ptr<IDispatch> connect;
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
+    std::vector<DISPID> ids;
+    ASSERT_EQ(Names(object.Get(), {L"SetServerStatus"}, ids), S_OK);
+    const DISPID setServerStatus = ids[0];
+    ASSERT_EQ(Names(object.Get(), {L"ImportSettings"}, ids), S_OK);
+    const DISPID importSettings = ids[0];
+
+    TestStream fits(48, TestStream::Fault::None), tooShort(47, TestStream::Fault::None),
+        tooLong(49, TestStream::Fault::None), noStat(48, TestStream::Fault::Stat), noRead(48, TestStream::Fault::Read);
+    Ptr<IClassFactory> notAStream;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, notAStream.Out()), S_OK);
+    VARIANT inner = Bool(VARIANT_TRUE);
+
+    struct Case {
+        const char* what;
+        IDispatch* target;
+        DISPID id;
+        std::vector<VARIANT> args;
+        HRESULT expected;
+    };
+    std::vector<Case> cases;
+    const DISPID methods[] = {setServerStatus, importSettings};
+    for (const DISPID method : methods) {
+        cases.push_back({"boolean true", object.Get(), method, {Bool(VARIANT_TRUE)}, S_OK});
+        cases.push_back({"boolean with a raw value", object.Get(), method, {Bool(0x1234)}, S_OK});
+        cases.push_back({"integer", object.Get(), method, {Int(1)}, S_OK});
+        cases.push_back({"text", object.Get(), method, {Text(L"yes")}, S_OK});
+        cases.push_back({"empty", object.Get(), method, {Empty()}, S_OK});
+        cases.push_back({"null", object.Get(), method, {Empty(VT_NULL)}, S_OK});
+        cases.push_back({"null dispatch", object.Get(), method, {Object(nullptr, VT_DISPATCH)}, S_OK});
+        cases.push_back({"an object that is no stream", object.Get(), method, {Object(notAStream.Get())}, S_OK});
+        VARIANT byRef;
+        VariantInit(&byRef);
+        byRef.vt = VT_BYREF | VT_VARIANT;
+        byRef.pvarVal = &inner;
+        cases.push_back({"a reference to a variant", object.Get(), method, {byRef}, S_OK});
+        cases.push_back({"no argument", object.Get(), method, {}, DISP_E_BADPARAMCOUNT});
+        cases.push_back({"two arguments", object.Get(), method, {Bool(VARIANT_TRUE), Int(2)}, DISP_E_BADPARAMCOUNT});
+    }
+    cases.push_back({"settings of 48 bytes", object.Get(), importSettings, {Object(&fits)}, S_OK});
+    cases.push_back({"settings of 47 bytes", object.Get(), importSettings, {Object(&tooShort)}, S_OK});
+    cases.push_back({"settings of 49 bytes", object.Get(), importSettings, {Object(&tooLong)}, S_OK});
+    cases.push_back({"a stream that cannot tell its size", object.Get(), importSettings, {Object(&noStat)}, S_OK});
+    cases.push_back({"a stream that cannot be read", object.Get(), importSettings, {Object(&noRead)}, S_OK});
+    cases.push_back({"its own IDispatch, id 1", connect.Get(), 1, {Bool(VARIANT_FALSE)}, S_OK});
+    cases.push_back({"its own IDispatch, id 2", connect.Get(), 2, {Object(&fits)}, S_OK});
+    cases.push_back({"its own IDispatch, no argument", connect.Get(), 2, {}, DISP_E_BADPARAMCOUNT});
+
+    for (Case& c : cases) {
+        const Outcome outcome = Call(c.target, c.id, std::move(c.args));
+        EXPECT_EQ(outcome.hr, c.expected) << c.what << " (id " << c.id << ")";
+    }
+    // Every reference the add-in took to a stream came back.
+    for (const TestStream* stream : {&fits, &tooShort, &tooLong, &noStat, &noRead}) EXPECT_EQ(stream->References(), 1);
+
+    // By name, with its parameter named.
+    VARIANT up = Bool(VARIANT_TRUE);
+    EXPECT_EQ(Call(object.Get(), setServerStatus, {up}, DISPATCH_METHOD, {0}).hr, S_OK);
+    // Not a property.
+    EXPECT_NE(Call(object.Get(), setServerStatus, {Bool(VARIANT_TRUE)}, DISPATCH_PROPERTYPUT, {DISPID_PROPERTYPUT}).hr,
+              S_OK);
+
+    // Through the vtable: a null variant is ignored as well.
+    Ptr<IConnect> vtable;
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, vtable.Out()), S_OK);
+    EXPECT_EQ(vtable->SetServerStatus(nullptr), S_OK);
+    EXPECT_EQ(vtable->ImportSettings(nullptr), S_OK);
+    VARIANT settings = Object(&fits);
+    EXPECT_EQ(vtable->ImportSettings(&settings), S_OK);
+    VariantClear(&settings);
+    EXPECT_EQ(fits.References(), 1);
+}
+
+// The engine's way in: from another thread, through the global interface
+// table, the object's IDispatch by name; COM carries each call to the
+// object's apartment, whose thread pumps messages meanwhile.
+TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
+{
+    Ptr<IUnknown> object;
+    ASSERT_EQ(NewConnect(IID_IUnknown, object.Out()), S_OK);
+    Ptr<IGlobalInterfaceTable> table;
+    ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                               table.Out()),
+              S_OK);
+    DWORD cookie = 0;
+    ASSERT_EQ(table->RegisterInterfaceInGlobal(object.Get(), IID_IUnknown, &cookie), S_OK);
+
+    struct Results {
+        DWORD cookie = 0;
+        HRESULT init = E_FAIL, fetch = E_FAIL, names = E_FAIL, status = E_FAIL, settings = E_FAIL;
+        DISPID ids[2] = {0, 0};
+    } results;
+    results.cookie = cookie;
+    const auto engineThread = [](void* context) -> DWORD {
+        auto& r = *static_cast<Results*>(context);
+        r.init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        {
+            Ptr<IGlobalInterfaceTable> git;
+            Ptr<IDispatch> addin;
+            CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                             git.Out());
+            r.fetch = git ? git->GetInterfaceFromGlobal(r.cookie, IID_IDispatch, addin.Out()) : E_FAIL;
+            if (addin) {
+                std::vector<DISPID> one;
+                r.names = Names(addin.Get(), {L"SetServerStatus"}, one);
+                r.ids[0] = one[0];
+                if (SUCCEEDED(r.names)) r.names = Names(addin.Get(), {L"ImportSettings"}, one);
+                r.ids[1] = one[0];
+                r.status = Call(addin.Get(), r.ids[0], {Bool(VARIANT_TRUE)}).hr;
+                Ptr<IStream> stream;
+                CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(stream.Out()));
+                r.settings = Call(addin.Get(), r.ids[1], {Object(stream.Get())}).hr;
+            }
+        }
+        if (SUCCEEDED(r.init)) CoUninitialize();
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 0, engineThread, &results, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Outlook's thread: pump until the engine's thread is done.
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
+
+    EXPECT_EQ(results.init, S_OK);
+    EXPECT_EQ(results.fetch, S_OK);
+    EXPECT_EQ(results.names, S_OK);
+    EXPECT_EQ(results.ids[0], 0x101);
+    EXPECT_EQ(results.ids[1], 0x102);
+    EXPECT_EQ(results.status, S_OK);
+    EXPECT_EQ(results.settings, S_OK);
+}
+
+TEST_F(ComServer, RibbonCallbacksCheckTheirOutPointersAndAreNotAnsweredYet)
+{
+    Ptr<IRibbonCallback> ribbon;
+    ASSERT_EQ(NewConnect(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    IRibbonCallback* r = ribbon.Get();
+    VARIANT_BOOL flag = 7;
+    BSTR text = reinterpret_cast<BSTR>(0x1);
+    RibbonControlSize size = static_cast<RibbonControlSize>(7);
+    IPictureDisp* picture = reinterpret_cast<IPictureDisp*>(0x1);
+    struct Case {
+        const char* what;
+        HRESULT withNull;
+        HRESULT withOut;
+    };
+    const Case cases[] = {
+        {"Ribbon_OnGetVisible", r->Ribbon_OnGetVisible(nullptr, nullptr), r->Ribbon_OnGetVisible(nullptr, &flag)},
+        {"Ribbon_OnGetEnabled", r->Ribbon_OnGetEnabled(nullptr, nullptr), r->Ribbon_OnGetEnabled(nullptr, &flag)},
+        {"Ribbon_OnGetLabel", r->Ribbon_OnGetLabel(nullptr, nullptr), r->Ribbon_OnGetLabel(nullptr, &text)},
+        {"Ribbon_OnGetScreentip", r->Ribbon_OnGetScreentip(nullptr, nullptr), r->Ribbon_OnGetScreentip(nullptr, &text)},
+        {"Ribbon_OnGetSupertip", r->Ribbon_OnGetSupertip(nullptr, nullptr), r->Ribbon_OnGetSupertip(nullptr, &text)},
+        {"Ribbon_OnGetImageMso", r->Ribbon_OnGetImageMso(nullptr, nullptr), r->Ribbon_OnGetImageMso(nullptr, &text)},
+        {"Ribbon_OnGetSize", r->Ribbon_OnGetSize(nullptr, nullptr), r->Ribbon_OnGetSize(nullptr, &size)},
+        {"Ribbon_OnGetImage", r->Ribbon_OnGetImage(nullptr, nullptr), r->Ribbon_OnGetImage(nullptr, &picture)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.withNull, E_POINTER) << c.what;
+        EXPECT_EQ(c.withOut, E_NOTIMPL) << c.what;
+    }
+    EXPECT_EQ(flag, VARIANT_FALSE);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(size, RibbonControlSizeRegular);
+    EXPECT_EQ(picture, nullptr);
+    EXPECT_EQ(r->Ribbon_OnLoad(nullptr), E_NOTIMPL);
+    EXPECT_EQ(r->Ribbon_OnAction(nullptr), E_NOTIMPL);
+
+    // By name on the object's IDispatch, as Outlook calls them.
+    Ptr<IDispatch> object;
+    ASSERT_EQ(ribbon->QueryInterface(IID_IDispatch, object.Out()), S_OK);
+    Ptr<IUnknown> control;
+    ASSERT_EQ(NewConnect(IID_IDispatch, control.Out()), S_OK);
+    Outcome outcome = Call(object.Get(), 4, {Object(control.Get(), VT_DISPATCH)});
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.scode, E_NOTIMPL);
+    outcome = Call(object.Get(), 1, {Object(control.Get(), VT_DISPATCH)});
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.scode, E_NOTIMPL);
+    EXPECT_EQ(Call(object.Get(), 10, {Text(L"not a control")}).hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(object.Get(), 2, {}).hr, DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(ComServer, DesignerInterfaceByVtableAndByName)
+{
+    Ptr<_IDTExtensibility2> designer;
+    ASSERT_EQ(NewConnect(IID__IDTExtensibility2, designer.Out()), S_OK);
+    // Without Outlook's objects the add-in declines, and stays inert.
+    EXPECT_EQ(designer->OnConnection(nullptr, ext_cm_Startup, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(designer->OnAddInsUpdate(nullptr), S_OK);
+    EXPECT_EQ(designer->OnStartupComplete(nullptr), S_FALSE);
+    EXPECT_EQ(designer->OnBeginShutdown(nullptr), S_OK);
+    EXPECT_EQ(designer->OnDisconnection(ext_dm_UserClosed, nullptr), S_OK);
+
+    IDispatch* byName = designer.Get();
+    struct Case {
+        const char* what;
+        DISPID id;
+        std::vector<VARIANT> args;
+        WORD flags;
+        HRESULT expected;
+        UINT argError;
+    };
+    std::vector<Case> cases;
+    cases.push_back(
+        {"OnConnection without objects", 1, {Empty(), Int(1), Empty(), Empty()}, DISPATCH_METHOD, S_OK, ~0u});
+    cases.push_back({"OnConnection, mode as text",
+                     1,
+                     {Empty(), Text(L"x"), Empty(), Empty()},
+                     DISPATCH_METHOD,
+                     DISP_E_TYPEMISMATCH,
+                     2u});
+    cases.push_back({"OnConnection, application as text",
+                     1,
+                     {Text(L"x"), Int(1), Empty(), Empty()},
+                     DISPATCH_METHOD,
+                     DISP_E_TYPEMISMATCH,
+                     3u});
+    cases.push_back(
+        {"OnConnection, three arguments", 1, {Empty(), Int(1), Empty()}, DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, ~0u});
+    cases.push_back({"OnDisconnection", 2, {Int(1), Empty()}, DISPATCH_METHOD, S_OK, ~0u});
+    cases.push_back(
+        {"OnDisconnection, mode as text", 2, {Text(L"x"), Empty()}, DISPATCH_METHOD, DISP_E_TYPEMISMATCH, 1u});
+    cases.push_back({"OnAddInsUpdate", 3, {Empty()}, DISPATCH_METHOD, S_OK, ~0u});
+    cases.push_back({"OnStartupComplete", 4, {Empty()}, DISPATCH_METHOD, S_OK, ~0u});
+    cases.push_back({"OnBeginShutdown", 5, {Empty()}, DISPATCH_METHOD, S_OK, ~0u});
+    cases.push_back({"OnBeginShutdown as a property", 5, {Empty()}, DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND, ~0u});
+    cases.push_back({"OnBeginShutdown without its argument", 5, {}, DISPATCH_METHOD, DISP_E_BADPARAMCOUNT, ~0u});
+    for (Case& c : cases) {
+        const Outcome outcome = Call(byName, c.id, std::move(c.args), c.flags);
+        EXPECT_EQ(outcome.hr, c.expected) << c.what;
+        if (c.argError != ~0u) {
+            EXPECT_EQ(outcome.argError, c.argError) << c.what;
+        }
+    }
+    VARIANT custom = Empty();
+    EXPECT_EQ(Call(byName, 3, {custom}, DISPATCH_METHOD, {0}).hr, DISP_E_NONAMEDARGS);
+}
+
+// ---- the type library ----
+
+std::wstring Doc(ITypeInfo* info, MEMBERID id, bool helpString = false)
+{
+    BSTR name = nullptr, doc = nullptr;
+    info->GetDocumentation(id, &name, &doc, nullptr, nullptr);
+    std::wstring out = helpString ? (doc ? doc : L"") : (name ? name : L"");
+    SysFreeString(name);
+    SysFreeString(doc);
+    return out;
+}
+
+// "id name(param,param) help [retval]" for each method of a vtable type info.
+std::vector<std::wstring> Methods(ITypeInfo* info)
+{
+    std::vector<std::wstring> out;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) return out;
+    const WORD count = attr->cFuncs;
+    info->ReleaseTypeAttr(attr);
+    for (UINT i = 0; i < count; ++i) {
+        FUNCDESC* f = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &f))) continue;
+        BSTR names[8] = {};
+        UINT got = 0;
+        info->GetNames(f->memid, names, 8, &got);
+        std::wstring line = std::to_wstring(f->memid) + L" " + (got ? names[0] : L"") + L"(";
+        for (UINT p = 1; p < got; ++p) {
+            if (p > 1) line += L",";
+            line += names[p];
+            const USHORT flags = f->lprgelemdescParam[p - 1].paramdesc.wParamFlags;
+            if (flags & PARAMFLAG_FRETVAL)
+                line += L":retval";
+            else if (flags & PARAMFLAG_FIN)
+                line += L":in";
+        }
+        line += L") " + Doc(info, f->memid, true);
+        for (UINT p = 0; p < got; ++p) SysFreeString(names[p]);
+        info->ReleaseFuncDesc(f);
+        out.push_back(line);
+    }
+    return out;
+}
+
+TEST(TypeLibrary, DescribesExactlyTheProjectsTypes)
+{
+    ASSERT_TRUE(QevDll::Get().Loaded());
+    Ptr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(QevDll::Get().Path().c_str(), REGKIND_NONE, reinterpret_cast<ITypeLib**>(library.Out())),
+              S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_qevLib));
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    EXPECT_EQ(attr->syskind, SYS_WIN64);
+    library->ReleaseTLibAttr(attr);
+    BSTR name = nullptr, help = nullptr;
+    ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
+    EXPECT_STREQ(name, L"qevLib");
+    EXPECT_STREQ(help, L"qev 1.0 Type Library");
+    SysFreeString(name);
+    SysFreeString(help);
+
+    // Exactly these types, and not the add-in designer's interface.
+    std::map<std::wstring, std::pair<TYPEKIND, std::wstring>> types;
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        Ptr<ITypeInfo> info;
+        ASSERT_EQ(library->GetTypeInfo(i, reinterpret_cast<ITypeInfo**>(info.Out())), S_OK);
+        TYPEATTR* t = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&t), S_OK);
+        types[Doc(info.Get(), MEMBERID_NIL)] = {t->typekind, Doc(info.Get(), MEMBERID_NIL, true)};
+        info->ReleaseTypeAttr(t);
+    }
+    const std::map<std::wstring, std::pair<TYPEKIND, std::wstring>> expected = {
+        {L"Connect", {TKIND_COCLASS, L"Connect Class"}},
+        {L"IConnect", {TKIND_DISPATCH, L"IConnect Interface"}},
+        {L"RibbonCallback", {TKIND_COCLASS, L"RibbonCallback Class"}},
+        {L"IRibbonCallback", {TKIND_DISPATCH, L"IRibbonCallback Interface"}},
+        {L"RibbonControlSize", {TKIND_ENUM, L""}},
+    };
+    EXPECT_EQ(types, expected);
+    Ptr<ITypeInfo> designer;
+    EXPECT_EQ(library->GetTypeInfoOfGuid(IID__IDTExtensibility2, reinterpret_cast<ITypeInfo**>(designer.Out())),
+              TYPE_E_ELEMENTNOTFOUND);
+
+    // The methods, their ids, parameters and help strings, on the vtable side of each dual.
+    const auto vtableSide = [&](const IID& iid, std::vector<std::wstring>& out) {
+        Ptr<ITypeInfo> described, vtable;
+        ASSERT_EQ(library->GetTypeInfoOfGuid(iid, reinterpret_cast<ITypeInfo**>(described.Out())), S_OK);
+        TYPEATTR* t = nullptr;
+        ASSERT_EQ(described->GetTypeAttr(&t), S_OK);
+        EXPECT_TRUE(t->wTypeFlags & TYPEFLAG_FDUAL);
+        described->ReleaseTypeAttr(t);
+        HREFTYPE ref = 0;
+        ASSERT_EQ(described->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
+        ASSERT_EQ(described->GetRefTypeInfo(ref, reinterpret_cast<ITypeInfo**>(vtable.Out())), S_OK);
+        out = Methods(vtable.Get());
+    };
+    std::vector<std::wstring> connect, ribbon;
+    vtableSide(IID_IConnect, connect);
+    vtableSide(IID_IRibbonCallback, ribbon);
+    EXPECT_EQ(connect, (std::vector<std::wstring>{
+                           L"1 SetServerStatus(Up:in) method SetServerStatus",
+                           L"2 ImportSettings(settings:in) method ImportSettings",
+                       }));
+    EXPECT_EQ(ribbon, (std::vector<std::wstring>{
+                          L"1 Ribbon_OnLoad(RibbonUI:in) method Ribbon_OnLoad",
+                          L"2 Ribbon_OnAction(RibbonControl:in) method Ribbon_OnAction",
+                          L"3 Ribbon_OnGetVisible(RibbonControl:in,pvarfVisible:retval) method Ribbon_OnGetVisible",
+                          L"4 Ribbon_OnGetLabel(pControl:in,pbstrLabel:retval) method Ribbon_OnGetLabel",
+                          L"5 Ribbon_OnGetSize(pControl:in,pintSize:retval) method Ribbon_OnGetSize",
+                          L"6 Ribbon_OnGetScreentip(pControl:in,pbstrScreentip:retval) method Ribbon_OnGetScreentip",
+                          L"7 Ribbon_OnGetSupertip(pControl:in,pbstrSupertip:retval) method Ribbon_OnGetSupertip",
+                          L"8 Ribbon_OnGetImageMso(pControl:in,pbstrImageMso:retval) method Ribbon_OnGetImageMso",
+                          L"9 Ribbon_OnGetImage(pControl:in,ppPictureDisp:retval) method Ribbon_OnGetImage",
+                          L"10 Ribbon_OnGetEnabled(RibbonControl:in,pvarfEnabled:retval) method Ribbon_OnGetEnabled",
+                      }));
+
+    // The enum's values.
+    Ptr<ITypeInfo> sizes;
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        TYPEKIND kind;
+        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_ENUM) {
+            ASSERT_EQ(library->GetTypeInfo(i, reinterpret_cast<ITypeInfo**>(sizes.Out())), S_OK);
+        }
+    }
+    ASSERT_TRUE(sizes);
+    std::map<std::wstring, LONG> values;
+    for (UINT i = 0; i < 2; ++i) {
+        VARDESC* v = nullptr;
+        ASSERT_EQ(sizes->GetVarDesc(i, &v), S_OK);
+        values[Doc(sizes.Get(), v->memid)] = v->lpvarValue->lVal;
+        sizes->ReleaseVarDesc(v);
+    }
+    EXPECT_EQ(values, (std::map<std::wstring, LONG>{{L"RibbonControlSizeRegular", 0}, {L"RibbonControlSizeLarge", 1}}));
+}
+
+// ---- the version resource ----
+
+TEST(VersionResource, NamesTheProductAndItsVersion)
+{
+    ASSERT_TRUE(QevDll::Get().Loaded());
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(QevDll::Get().Path().c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<std::uint8_t> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(QevDll::Get().Path().c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"ProductName", L"Marlowcrest Antispam"},
+        {L"FileDescription", L"Marlowcrest Antispam add-in for Outlook"},
+        {L"FileVersion", L"1.0.0.0"},
+        {L"ProductVersion", L"1.0.0.0"},
+        {L"CompanyName", L"Marlowcrest"},
+        {L"OriginalFilename", L"qev.dll"},
+    };
+    for (const auto& [key, value] : strings) {
+        wchar_t* text = nullptr;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+        ASSERT_TRUE(VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length))
+            << std::string(path.begin(), path.end());
+        EXPECT_STREQ(text, value);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// Small real COM objects for the Windows suites: an automation object whose
+// names and behaviour a test gives, with connection points that call their
+// sinks as Outlook's do, and the add-in object as the engine's thread sees it.
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cwchar>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testcom {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
+
+// One connection point: keeps each sink (asked for the event interface, as
+// ATL's points ask) under a cookie, and fires events at them.
+class TestConnectionPoint final : public IConnectionPoint {
+public:
+    explicit TestConnectionPoint(const IID& iid) : m_iid(iid) {}
+
+    // Calls Invoke(dispId) of every sink; args in their natural order.
+    void Fire(DISPID dispId, std::vector<VARIANT> args = {})
+    {
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // DISPPARAMS holds them last to first
+        DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        for (const auto& [cookie, sink] : std::map<DWORD, IDispatch*>(m_sinks))
+            sink->Invoke(dispId, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    }
+    std::size_t SinkCount() const { return m_sinks.size(); }
+    // The last sink advised, with a reference for the caller.
+    IDispatch* LastSink()
+    {
+        if (m_last) m_last->AddRef();
+        return m_last;
+    }
+    void Close()
+    {
+        for (const auto& [cookie, sink] : m_sinks) sink->Release();
+        m_sinks.clear();
+        if (m_last) m_last->Release();
+        m_last = nullptr;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint) ? this : nullptr;
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG refs = --m_refs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override
+    {
+        *iid = m_iid;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override
+    {
+        IDispatch* dispatch = nullptr;
+        if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&dispatch)))) return CONNECT_E_CANNOTCONNECT;
+        *cookie = m_nextCookie++;
+        m_sinks[*cookie] = dispatch;
+        if (m_last) m_last->Release();
+        m_last = dispatch;
+        m_last->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override
+    {
+        const auto it = m_sinks.find(cookie);
+        if (it == m_sinks.end()) return CONNECT_E_NOCONNECTION;
+        it->second->Release();
+        m_sinks.erase(it);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+private:
+    ~TestConnectionPoint() { Close(); }
+
+    std::atomic<ULONG> m_refs{1};
+    IID m_iid;
+    DWORD m_nextCookie = 0x100;
+    std::map<DWORD, IDispatch*> m_sinks;
+    IDispatch* m_last = nullptr;
+};
+
+// An automation object: names (matched without case) map to dispatch ids;
+// Invoke hands each call, arguments in their natural order, to the handler.
+class TestObject final : public IDispatch, public IConnectionPointContainer {
+public:
+    struct Call {
+        DISPID id;
+        WORD flags;
+        std::vector<VARIANT> args;  // valid while the handler runs
+        DWORD thread;
+    };
+    using Handler = std::function<HRESULT(const Call& call, VARIANT* result, EXCEPINFO* info)>;
+
+    // points: the event interfaces it has connection points for;
+    // withContainer false: no IConnectionPointContainer at all.
+    TestObject(std::map<std::wstring, DISPID> names, Handler handler, std::vector<IID> points = {},
+               bool withContainer = true)
+        : m_names(std::move(names)), m_handler(std::move(handler)), m_withContainer(withContainer)
+    {
+        for (const IID& iid : points) m_points.push_back(new TestConnectionPoint(iid));
+    }
+
+    ULONG Refs() const { return m_refs.load(); }
+    IDispatch* Dispatch() { return this; }
+    TestConnectionPoint* Point(const IID& iid) const
+    {
+        for (TestConnectionPoint* point : m_points) {
+            IID pointIid;
+            point->GetConnectionInterface(&pointIid);
+            if (IsEqualIID(pointIid, iid)) return point;
+        }
+        return nullptr;
+    }
+    const std::vector<Call>& Calls() const { return m_calls; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch))
+            *out = static_cast<IDispatch*>(this);
+        else if (m_withContainer && IsEqualIID(iid, IID_IConnectionPointContainer))
+            *out = static_cast<IConnectionPointContainer*>(this);
+        if (!*out) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG refs = --m_refs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return DISP_E_BADINDEX; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        HRESULT hr = S_OK;
+        for (UINT i = 0; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            for (const auto& [name, id] : m_names)
+                if (_wcsicmp(name.c_str(), names[i]) == 0) ids[i] = id;
+            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* info, UINT*) override
+    {
+        Call call{id, flags, {}, GetCurrentThreadId()};
+        for (UINT i = params ? params->cArgs : 0; i > 0; --i) call.args.push_back(params->rgvarg[i - 1]);
+        const HRESULT hr = m_handler ? m_handler(call, result, info) : DISP_E_MEMBERNOTFOUND;
+        call.args.clear();
+        m_calls.push_back(call);
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** out) override
+    {
+        *out = Point(iid);
+        if (!*out) return CONNECT_E_NOCONNECTION;
+        (*out)->AddRef();
+        return S_OK;
+    }
+
+private:
+    ~TestObject()
+    {
+        for (TestConnectionPoint* point : m_points) {
+            point->Close();
+            point->Release();
+        }
+    }
+
+    std::atomic<ULONG> m_refs{1};
+    std::map<std::wstring, DISPID> m_names;
+    Handler m_handler;
+    bool m_withContainer;
+    std::vector<TestConnectionPoint*> m_points;
+    std::vector<Call> m_calls;
+};
+
+#pragma GCC diagnostic pop
+
+inline VARIANT Bool(VARIANT_BOOL b)
+{
+    VARIANT v = {};
+    v.vt = VT_BOOL;
+    v.boolVal = b;
+    return v;
+}
+inline VARIANT I4(LONG i)
+{
+    VARIANT v = {};
+    v.vt = VT_I4;
+    v.lVal = i;
+    return v;
+}
+// Unowned: the caller keeps the object alive.
+inline VARIANT Unknown(IUnknown* unknown)
+{
+    VARIANT v = {};
+    v.vt = VT_UNKNOWN;
+    v.punkVal = unknown;
+    return v;
+}
+
+// COM up on this thread as a single-threaded apartment for the scope.
+class ComScope {
+public:
+    ComScope() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope()
+    {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+enum : DISPID { kSetServerStatus = 0x101, kImportSettings = 0x102 };
+
+// The add-in object as the engine's thread reaches it: records each call
+// (with its thread) and reads the stream ImportSettings is given.
+struct TestAddin {
+    TestObject* object = nullptr;
+    std::vector<std::uint8_t> imported;
+    VARIANT status = {};
+
+    TestAddin()
+    {
+        auto handle = [this](const TestObject::Call& call, VARIANT*, EXCEPINFO*) -> HRESULT {
+            if (call.args.size() != 1) return DISP_E_BADPARAMCOUNT;
+            const VARIANT& arg = call.args[0];
+            if (call.id == kSetServerStatus) {
+                status = arg;
+                return S_OK;
+            }
+            IStream* stream = nullptr;
+            if (arg.vt != VT_UNKNOWN || !arg.punkVal ||
+                FAILED(arg.punkVal->QueryInterface(IID_IStream, reinterpret_cast<void**>(&stream))))
+                return E_INVALIDARG;
+            STATSTG stat = {};
+            stream->Stat(&stat, STATFLAG_NONAME);
+            imported.assign(static_cast<std::size_t>(stat.cbSize.QuadPart), 0);
+            ULONG read = 0;
+            stream->Read(imported.data(), static_cast<ULONG>(imported.size()), &read);
+            imported.resize(read);
+            stream->Release();
+            return S_OK;
+        };
+        object = new TestObject({{L"SetServerStatus", kSetServerStatus}, {L"ImportSettings", kImportSettings}}, handle);
+    }
+    ~TestAddin() { object->Release(); }
+    TestAddin(const TestAddin&) = delete;
+    TestAddin& operator=(const TestAddin&) = delete;
+};
+
+}  // namespace testcom
