@@ -17,7 +17,7 @@ public:
     std::optional<std::u16string> RoamingAppDataFolder() override { return std::nullopt; }
     bool PathExists(std::u16string_view) override { return false; }
     std::optional<std::u16string> SystemMessage(HRESULT) override { return std::nullopt; }
-    std::u16string Widen(std::string_view, unsigned) override { return {}; }
+    bool WidenText(std::string_view, unsigned, std::u16string&, std::uint32_t&) override { return false; }
 };
 
 DiscardingSystem g_system;

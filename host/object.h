@@ -15,6 +15,16 @@ enum class Iface {
     Application,
     Explorer,
     EventSource,
+    Namespace,
+    Folder,
+    Items,
+    MailItem,
+    Selection,
+    MapiProp,
+    MsgStore,
+    MapiFolder,
+    MapiSession,
+    AccountManager,
 };
 
 class Object {

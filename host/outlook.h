@@ -52,9 +52,87 @@ protected:
     ~EventSource() = default;
 };
 
+// The item collection of a folder (_Items); its events are ItemsEvents.
+class Items : public EventSource {
+public:
+    static constexpr Iface kIface = Iface::Items;
+
+    virtual std::int32_t Count() = 0;  // throws ComError
+
+protected:
+    ~Items() = default;
+};
+
+// An Outlook folder (MAPIFolder of the object model).
+class Folder : public Object {
+public:
+    static constexpr Iface kIface = Iface::Folder;
+
+    // Class (2 is olFolder) and DefaultItemType (0 is olMailItem); throw ComError.
+    virtual std::int32_t Class() = 0;
+    virtual std::int32_t DefaultItemType() = 0;
+    // Items, or null when the folder has none; throws ComError.
+    virtual Ref<Items> GetItems() = 0;
+    virtual std::u16string Name() = 0;
+
+protected:
+    ~Folder() = default;
+};
+
+// A mail item (_MailItem, {00063034-0000-0000-C000-000000000046}).
+class MailItem : public Object {
+public:
+    static constexpr Iface kIface = Iface::MailItem;
+
+    // MAPIOBJECT: the item's MAPI object (to ask for MapiProp), or null; throws ComError.
+    virtual Ref<Object> MapiObject() = 0;
+    // UnRead as the raw automation boolean (VARIANT_TRUE is -1); throws ComError.
+    virtual std::int16_t UnRead() = 0;
+    virtual void SetUnRead(bool unread) = 0;
+    // Move: the moved item; throws ComError.
+    virtual Ref<Object> Move(Folder* destination) = 0;
+    // HTMLBody; throws ComError.
+    virtual std::u16string HtmlBody() = 0;
+
+protected:
+    ~MailItem() = default;
+};
+
+// An explorer's selection.
+class Selection : public Object {
+public:
+    static constexpr Iface kIface = Iface::Selection;
+
+    virtual std::int32_t Count() = 0;
+    // Item(index), the index passed as a VT_INT variant; throws ComError.
+    virtual Ref<Object> Item(std::int32_t index) = 0;
+
+protected:
+    ~Selection() = default;
+};
+
+// The namespace "MAPI".
+class Namespace : public Object {
+public:
+    static constexpr Iface kIface = Iface::Namespace;
+
+    // MAPIOBJECT: the profile's MAPI session (to ask for MapiSession), or null; throws ComError.
+    virtual Ref<Object> MapiObject() = 0;
+    // GetFolderFromID(entry id as hexadecimal text, store id as a VT_BSTR
+    // variant holding hexadecimal text); null when none; throws ComError.
+    virtual Ref<Folder> GetFolderFromID(std::u16string_view entryIdHex, std::u16string_view storeIdHex) = 0;
+
+protected:
+    ~Namespace() = default;
+};
+
 class Explorer : public EventSource {
 public:
     static constexpr Iface kIface = Iface::Explorer;
+
+    // CurrentFolder and Selection; null when there is none; throw ComError.
+    virtual Ref<Folder> CurrentFolder() = 0;
+    virtual Ref<Selection> GetSelection() = 0;
 
 protected:
     ~Explorer() = default;
@@ -70,6 +148,10 @@ public:
     virtual std::int32_t ExplorerCount() = 0;
     // Application.Explorers.Item(index), index passed as an integer variant; throws ComError.
     virtual Ref<Explorer> ExplorerItem(std::int32_t index) = 0;
+    // GetNamespace(type): null when none; throws ComError.
+    virtual Ref<Namespace> GetNamespace(std::u16string_view type) = 0;
+    // ActiveExplorer: null when Outlook shows none; throws ComError.
+    virtual Ref<Explorer> ActiveExplorer() = 0;
 
 protected:
     ~Application() = default;

@@ -1,6 +1,7 @@
 // Everything the add-in asks of its platform, handed to it in one piece.
 #pragma once
 
+#include "host/accounts.h"
 #include "host/apartment.h"
 #include "host/libraries.h"
 #include "host/registry.h"
@@ -13,6 +14,7 @@ struct Services {
     Registry& registry;
     Libraries& libraries;
     Apartment& apartment;
+    ComClasses& classes;
 };
 
 }  // namespace host

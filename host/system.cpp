@@ -13,9 +13,10 @@ public:
     std::optional<std::u16string> RoamingAppDataFolder() override { return std::nullopt; }
     bool PathExists(std::u16string_view) override { return false; }
     std::optional<std::u16string> SystemMessage(HRESULT) override { return std::nullopt; }
-    std::u16string Widen(std::string_view bytes, unsigned) override
+    bool WidenText(std::string_view bytes, unsigned, std::u16string& out, std::uint32_t&) override
     {
-        return std::u16string(bytes.begin(), bytes.end());
+        out.assign(bytes.begin(), bytes.end());
+        return true;
     }
 };
 

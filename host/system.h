@@ -3,6 +3,7 @@
 // host/win implements them over Windows; host/fake over an in-memory world.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,9 @@
 #include "host/hresult.h"
 
 namespace host {
+
+// ERROR_INVALID_PARAMETER: what the conversion reports for a code page it does not know.
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 
 class System {
 public:
@@ -29,9 +33,20 @@ public:
     // table holds it (trailing CR LF included); nothing when it has none.
     virtual std::optional<std::u16string> SystemMessage(HRESULT hr) = 0;
 
-    // 8-bit text widened with a code page; 0 is the system's ANSI code page.
-    // Text the code page cannot decode becomes U+FFFD or the page's default.
-    virtual std::u16string Widen(std::string_view bytes, unsigned codePage) = 0;
+    // 8-bit text widened with a code page (MultiByteToWideChar); 0 is the
+    // system's ANSI code page. Text the code page cannot decode becomes U+FFFD
+    // or the page's default. False when the conversion fails (an unknown code
+    // page), with the system's error code in lastError and out unchanged.
+    virtual bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out,
+                           std::uint32_t& lastError) = 0;
+
+    // The same, with an empty text for a failed conversion.
+    std::u16string Widen(std::string_view bytes, unsigned codePage)
+    {
+        std::u16string out;
+        std::uint32_t error = 0;
+        return WidenText(bytes, codePage, out, error) ? out : std::u16string();
+    }
 };
 
 // The process's platform. Installed once, before the add-in runs (the DLL's

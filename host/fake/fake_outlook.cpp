@@ -165,12 +165,36 @@ std::int32_t FakeApplication::ExplorerCount()
     return m_open;
 }
 
+Ref<Folder> FakeExplorer::CurrentFolder()
+{
+    m_calls.Enter("Explorer.CurrentFolder");
+    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+}
+
+Ref<Selection> FakeExplorer::GetSelection()
+{
+    m_calls.Enter("Explorer.Selection");
+    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+}
+
 Ref<Explorer> FakeApplication::ExplorerItem(std::int32_t index)
 {
     m_calls.Enter("Explorers.Item");
     FakeExplorer* explorer = ExplorerAt(index);
     if (!explorer) throw ComError(DISP_E_BADINDEX);
     return Ref<host::Explorer>::Share(explorer);
+}
+
+Ref<Namespace> FakeApplication::GetNamespace(std::u16string_view)
+{
+    m_calls.Enter("GetNamespace");
+    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+}
+
+Ref<Explorer> FakeApplication::ActiveExplorer()
+{
+    m_calls.Enter("ActiveExplorer");
+    return Ref<host::Explorer>::Share(ExplorerAt(1));
 }
 
 void FakeApplication::SetVersion(std::optional<std::u16string> version, HRESULT failure)

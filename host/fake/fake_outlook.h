@@ -63,6 +63,10 @@ public:
     std::uint32_t Advise(EventInterface iface, EventSink* sink) override;
     void Unadvise(EventInterface iface, std::uint32_t cookie) override;
 
+    // Explorer
+    Ref<Folder> CurrentFolder() override;
+    Ref<Selection> GetSelection() override;
+
     int Number() const noexcept { return m_number; }
     ConnectionPoints& Points() noexcept { return m_points; }
 
@@ -86,6 +90,9 @@ public:
     std::int32_t ExplorerCount() override;
     // 1-based; an index outside 1..count gives ComError(DISP_E_BADINDEX).
     Ref<Explorer> ExplorerItem(std::int32_t index) override;
+    Ref<Namespace> GetNamespace(std::u16string_view type) override;
+    // Explorer number 1, or null with none open.
+    Ref<Explorer> ActiveExplorer() override;
 
     // What Version answers; nothing makes the read fail with failure.
     void SetVersion(std::optional<std::u16string> version, HRESULT failure = E_FAIL);

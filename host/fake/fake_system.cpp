@@ -96,23 +96,25 @@ std::optional<std::u16string> FakeSystem::SystemMessage(HRESULT hr)
     return it->second;
 }
 
-std::u16string FakeSystem::Widen(std::string_view bytes, unsigned codePage)
+bool FakeSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError)
 {
     switch (codePage) {
     case 0:  // CP_ACP: this build's ANSI code page
     case 1252:
-        return WidenWindows1252(bytes);
+        out = WidenWindows1252(bytes);
+        return true;
     case 65001:
-        return WidenUtf8(bytes);
-    case 28591: {
-        std::u16string out;
-        for (const char c : bytes) out.push_back(static_cast<std::uint8_t>(c));
-        return out;
-    }
+        out = WidenUtf8(bytes);
+        return true;
+    case 28591:
+        out.assign(bytes.begin(), bytes.end());
+        for (char16_t& c : out) c = static_cast<char16_t>(c & 0xFF);
+        return true;
     default:
         // A code page this world does not know: the conversion fails, as
         // MultiByteToWideChar does for an invalid code page.
-        return {};
+        lastError = kErrorInvalidParameter;
+        return false;
     }
 }
 

@@ -29,7 +29,7 @@ public:
     std::optional<std::u16string> RoamingAppDataFolder() override;
     bool PathExists(std::u16string_view path) override;
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
-    std::u16string Widen(std::string_view bytes, unsigned codePage) override;
+    bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
 
     // The debug channel.
     std::vector<std::u16string> DebugWrites() const;

@@ -22,7 +22,7 @@ FakeWorld::FakeWorld()
       m_crashHandler(m_calls, m_libraries, FolderOf(kDefaultProductProgram)),
       m_application(std::make_unique<FakeApplication>(m_ledger, m_calls)),
       m_addInInstance(std::make_unique<FakeAddInInstance>(m_ledger, m_calls)),
-      m_services{m_system, m_registry, m_libraries, m_apartment}
+      m_services{m_system, m_registry, m_libraries, m_apartment, m_classes}
 {
     host::InstallSystem(&m_system);
     m_system.CountCalls(&m_calls);

@@ -57,6 +57,16 @@ namespace host::fake {
 
 enum class Marker { Trace, Disabled };
 
+// No COM class is registered in the world yet.
+class NoComClasses final : public host::ComClasses {
+public:
+    HRESULT CreateAccountManager(Ref<host::AccountManager>& out) override
+    {
+        out = nullptr;
+        return REGDB_E_CLASSNOTREG;
+    }
+};
+
 // Where things lie in a new world.
 inline constexpr char16_t kMarkerFolder[] = u"Marlowcrest\\Desktop\\Profiles";
 inline constexpr char16_t kDefaultProductProgram[] = u"C:\\Program Files\\Marlowcrest\\Desktop\\zkdesk.exe";
@@ -144,6 +154,7 @@ private:
     FakeCrashHandler m_crashHandler;
     std::unique_ptr<FakeApplication> m_application;
     std::unique_ptr<FakeAddInInstance> m_addInInstance;
+    NoComClasses m_classes;
     host::Services m_services;
 };
 

@@ -289,6 +289,9 @@ class WinExplorer final : public SourceWrapper<Explorer> {
 public:
     using SourceWrapper::SourceWrapper;
 
+    Ref<Folder> CurrentFolder() override { throw ComError(E_NOTIMPL); }  // mail adapters not written yet
+    Ref<Selection> GetSelection() override { throw ComError(E_NOTIMPL); }
+
 private:
     bool Answers(Iface iface) const noexcept override
     {
@@ -313,6 +316,13 @@ public:
         const ComVariant item = InvokeByName(Explorers().Get(), u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                                              std::span<const VARIANT>(&arg, 1));
         return WrapExplorer(DispatchOf(item).Get());
+    }
+
+    Ref<Namespace> GetNamespace(std::u16string_view) override { throw ComError(E_NOTIMPL); }  // not written yet
+
+    Ref<Explorer> ActiveExplorer() override
+    {
+        return WrapExplorer(DispatchOf(GetProperty(m_application, u"ActiveExplorer")).Get());
     }
 
 private:
@@ -355,6 +365,9 @@ Object* QueryCom(IUnknown* object, Iface iface) noexcept
             }
             case Iface::Application:
             case Iface::Explorer:
+                return nullptr;
+            default:
+                // Outlook's mail objects and MAPI's: not wrapped yet.
                 return nullptr;
         }
     } catch (...) {

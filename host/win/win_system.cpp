@@ -1,5 +1,7 @@
 #include "host/win/win_system.h"
 
+#include <utility>
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -71,17 +73,32 @@ std::optional<std::u16string> WinSystem::SystemMessage(HRESULT hr)
     return std::u16string(U(text.Get()), length);
 }
 
-std::u16string WinSystem::Widen(std::string_view bytes, unsigned codePage)
+bool WinSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError)
 {
-    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return {};
+    if (bytes.empty()) {
+        out.clear();
+        return true;
+    }
+    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
     const int inLength = static_cast<int>(bytes.size());
     const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
-    if (needed <= 0) return {};
+    if (needed <= 0) {
+        lastError = GetLastError();
+        return false;
+    }
     std::u16string wide(static_cast<std::size_t>(needed), u'\0');
     const int written = MultiByteToWideChar(codePage, 0, bytes.data(), inLength,
                                             reinterpret_cast<wchar_t*>(wide.data()), needed);
-    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-    return wide;
+    if (written <= 0) {
+        lastError = GetLastError();
+        return false;
+    }
+    wide.resize(static_cast<std::size_t>(written));
+    out = std::move(wide);
+    return true;
 }
 
 WinSystem& InstallWinSystem() noexcept

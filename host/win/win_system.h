@@ -11,7 +11,7 @@ public:
     std::optional<std::u16string> RoamingAppDataFolder() override;
     bool PathExists(std::u16string_view path) override;
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
-    std::u16string Widen(std::string_view bytes, unsigned codePage) override;
+    bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
 };
 
 // Installs one process-wide WinSystem as host::Sys() and returns it.
