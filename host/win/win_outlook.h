@@ -5,8 +5,11 @@
 // Every wrapper holds one reference to its COM object and releases it when
 // the last host reference goes. Query answers a host interface when the COM
 // object has the matching one: Unknown always, Dispatch (IDispatch), Stream
-// (IStream), EventSource (IConnectionPointContainer); Application and Explorer
-// only on the wrappers made for them. Failures of COM calls raise ComError.
+// (IStream), EventSource (IConnectionPointContainer); Namespace, Folder, Items
+// and Selection (IDispatch); MailItem (_MailItem); MapiProp, MsgStore,
+// MapiFolder, MapiSession (IMAPIProp, IMsgStore, IMAPIFolder, IMAPISession);
+// AccountManager (IOlkAccountManager). Application and Explorer only on the
+// wrappers made for them. Failures of COM calls raise ComError.
 #pragma once
 
 #include <windows.h>

@@ -1,0 +1,198 @@
+#include "host/win/win_mail.h"
+
+#include "host/win/win_wrapper.h"
+
+namespace host::win {
+namespace {
+
+// A BSTR argument; the VARIANT borrows the text, which outlives the call.
+VARIANT TextArgument(const Bstr& text) noexcept
+{
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = text.Get();
+    return arg;
+}
+
+// An object result as the host object for any COM object (Query answers the
+// rest); null stays null.
+Ref<Object> ObjectOf(const ComVariant& value)
+{
+    const ComPtr<IUnknown> unknown = UnknownOf(value);
+    return WrapUnknown(unknown.Get());
+}
+
+class WinNamespace final : public Wrapper<Namespace> {
+public:
+    explicit WinNamespace(IDispatch* nameSpace) noexcept : Wrapper(nameSpace), m_namespace(nameSpace) {}
+
+    // Outlook gives the profile's IMAPISession as a VT_UNKNOWN.
+    Ref<Object> MapiObject() override { return ObjectOf(GetProperty(m_namespace, u"MAPIOBJECT")); }
+
+    Ref<Folder> GetFolderFromID(std::u16string_view entryIdHex, std::u16string_view storeIdHex) override
+    {
+        const Bstr entryId(entryIdHex);
+        const Bstr storeId(storeIdHex);
+        // EntryIDFolder as a string, EntryIDStore as a VARIANT holding one.
+        const VARIANT args[] = {TextArgument(entryId), TextArgument(storeId)};
+        return WrapFolder(DispatchOf(CallMethod(m_namespace, u"GetFolderFromID", args)).Get());
+    }
+
+private:
+    bool Answers(Iface iface) const noexcept override { return iface == Iface::Namespace; }
+
+    IDispatch* m_namespace;  // the wrapper's own reference
+};
+
+class WinFolder final : public Wrapper<Folder> {
+public:
+    explicit WinFolder(IDispatch* folder) noexcept : Wrapper(folder), m_folder(folder) {}
+
+    std::int32_t Class() override { return Int32Of(GetProperty(m_folder, u"Class")); }
+    std::int32_t DefaultItemType() override { return Int32Of(GetProperty(m_folder, u"DefaultItemType")); }
+    Ref<Items> GetItems() override { return WrapItems(DispatchOf(GetProperty(m_folder, u"Items")).Get()); }
+    std::u16string Name() override { return TextOf(GetProperty(m_folder, u"Name")); }
+
+private:
+    bool Answers(Iface iface) const noexcept override { return iface == Iface::Folder; }
+
+    IDispatch* m_folder;  // the wrapper's own reference
+};
+
+class WinItems final : public SourceWrapper<Items> {
+public:
+    explicit WinItems(IDispatch* items) noexcept : SourceWrapper(items), m_items(items) {}
+
+    std::int32_t Count() override { return Int32Of(GetProperty(m_items, u"Count")); }
+
+private:
+    bool Answers(Iface iface) const noexcept override { return iface == Iface::Items || iface == Iface::EventSource; }
+
+    IDispatch* m_items;  // the wrapper's own reference
+};
+
+class WinMailItem final : public Wrapper<MailItem> {
+public:
+    explicit WinMailItem(IDispatch* item) noexcept : Wrapper(item), m_item(item) {}
+
+    // Outlook gives the message's IMessage as a VT_UNKNOWN.
+    Ref<Object> MapiObject() override { return ObjectOf(GetProperty(m_item, u"MAPIOBJECT")); }
+
+    std::int16_t UnRead() override
+    {
+        const ComVariant value = GetProperty(m_item, u"UnRead");
+        // The automation boolean exactly as the item gave it: the caller
+        // tells VARIANT_TRUE from any other value.
+        if (value.Type() == VT_BOOL) return value.Get().boolVal;
+        ComVariant converted;
+        const HRESULT hr = VariantChangeType(converted.Out(), const_cast<VARIANT*>(&value.Get()), 0, VT_BOOL);
+        if (FAILED(hr)) throw ComError(hr);
+        return converted.Get().boolVal;
+    }
+
+    void SetUnRead(bool unread) override
+    {
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_BOOL;
+        arg.boolVal = unread ? VARIANT_TRUE : VARIANT_FALSE;
+        InvokeByName(m_item, u"UnRead", DISPATCH_PROPERTYPUT, std::span<const VARIANT>(&arg, 1));
+    }
+
+    Ref<Object> Move(Folder* destination) override
+    {
+        IUnknown* folder = destination ? ComUnknownOf(destination) : nullptr;
+        if (!folder) throw ComError(destination ? DISP_E_TYPEMISMATCH : E_POINTER);
+        ComPtr<IDispatch> dispatch;
+        const HRESULT hr = folder->QueryInterface(IID_IDispatch, dispatch.OutVoid());
+        if (FAILED(hr)) throw ComError(hr);
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_DISPATCH;
+        arg.pdispVal = dispatch.Get();
+        // The moved item (Outlook's own object for it in the destination).
+        return ObjectOf(CallMethod(m_item, u"Move", std::span<const VARIANT>(&arg, 1)));
+    }
+
+    std::u16string HtmlBody() override { return TextOf(GetProperty(m_item, u"HTMLBody")); }
+
+private:
+    bool Answers(Iface iface) const noexcept override { return iface == Iface::MailItem; }
+
+    IDispatch* m_item;  // the wrapper's own reference
+};
+
+class WinSelection final : public Wrapper<Selection> {
+public:
+    explicit WinSelection(IDispatch* selection) noexcept : Wrapper(selection), m_selection(selection) {}
+
+    std::int32_t Count() override { return Int32Of(GetProperty(m_selection, u"Count")); }
+
+    Ref<Object> Item(std::int32_t index) override
+    {
+        // Outlook takes the index of Selection.Item as a VT_INT.
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_INT;
+        arg.intVal = index;
+        const ComVariant item = InvokeByName(m_selection, u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                             std::span<const VARIANT>(&arg, 1));
+        return WrapDispatch(DispatchOf(item).Get());
+    }
+
+private:
+    bool Answers(Iface iface) const noexcept override { return iface == Iface::Selection; }
+
+    IDispatch* m_selection;  // the wrapper's own reference
+};
+
+}  // namespace
+
+ComPtr<IUnknown> UnknownOf(const ComVariant& value)
+{
+    const VARIANT& v = value.Get();
+    switch (v.vt) {
+        case VT_UNKNOWN:
+            return ComPtr<IUnknown>::Share(v.punkVal);
+        case VT_DISPATCH:
+            return ComPtr<IUnknown>::Share(v.pdispVal);
+        case VT_EMPTY:
+        case VT_NULL:
+            return nullptr;
+        default:
+            throw ComError(DISP_E_TYPEMISMATCH);
+    }
+}
+
+Ref<Namespace> WrapNamespace(IDispatch* nameSpace)
+{
+    if (!nameSpace) return nullptr;
+    return Ref<Namespace>::Adopt(new WinNamespace(nameSpace));
+}
+
+Ref<Folder> WrapFolder(IDispatch* folder)
+{
+    if (!folder) return nullptr;
+    return Ref<Folder>::Adopt(new WinFolder(folder));
+}
+
+Ref<Items> WrapItems(IDispatch* items)
+{
+    if (!items) return nullptr;
+    return Ref<Items>::Adopt(new WinItems(items));
+}
+
+Ref<MailItem> WrapMailItem(IDispatch* mailItem)
+{
+    if (!mailItem) return nullptr;
+    return Ref<MailItem>::Adopt(new WinMailItem(mailItem));
+}
+
+Ref<Selection> WrapSelection(IDispatch* selection)
+{
+    if (!selection) return nullptr;
+    return Ref<Selection>::Adopt(new WinSelection(selection));
+}
+
+}  // namespace host::win
