@@ -1,6 +1,7 @@
 #include "host/fake/fake_outlook.h"
 
 #include "host/com_error.h"
+#include "host/fake/fake_text.h"
 
 namespace host::fake {
 
@@ -168,13 +169,13 @@ std::int32_t FakeApplication::ExplorerCount()
 Ref<Folder> FakeExplorer::CurrentFolder()
 {
     m_calls.Enter("Explorer.CurrentFolder");
-    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+    return m_view ? m_view->CurrentFolder(m_number) : nullptr;
 }
 
 Ref<Selection> FakeExplorer::GetSelection()
 {
     m_calls.Enter("Explorer.Selection");
-    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+    return m_view ? m_view->SelectionOf(m_number) : nullptr;
 }
 
 Ref<Explorer> FakeApplication::ExplorerItem(std::int32_t index)
@@ -185,10 +186,11 @@ Ref<Explorer> FakeApplication::ExplorerItem(std::int32_t index)
     return Ref<host::Explorer>::Share(explorer);
 }
 
-Ref<Namespace> FakeApplication::GetNamespace(std::u16string_view)
+Ref<Namespace> FakeApplication::GetNamespace(std::u16string_view type)
 {
     m_calls.Enter("GetNamespace");
-    throw ComError(E_NOTIMPL);  // the mail world is not modelled yet
+    if (!EqualNoCase(type, u"MAPI")) throw ComError(E_INVALIDARG);
+    return Ref<Namespace>::Share(m_namespace);
 }
 
 Ref<Explorer> FakeApplication::ActiveExplorer()
@@ -209,7 +211,14 @@ void FakeApplication::SetExplorerCount(int count)
     while (static_cast<int>(m_explorers.size()) < m_open) {
         const int number = static_cast<int>(m_explorers.size()) + 1;
         m_explorers.push_back(std::make_unique<FakeExplorer>(m_ledger, m_calls, number));
+        m_explorers.back()->SetView(m_view);
     }
+}
+
+void FakeApplication::SetExplorerView(ExplorerView* view)
+{
+    m_view = view;
+    for (const auto& explorer : m_explorers) explorer->SetView(view);
 }
 
 FakeExplorer* FakeApplication::ExplorerAt(int number)

@@ -53,6 +53,18 @@ private:
     std::map<EventInterface, Point> m_points;
 };
 
+// What the explorers show: the mail world answers it (FakeMail).
+class ExplorerView {
+public:
+    // The folder explorer number explorer shows, or null; one reference for the caller.
+    virtual Ref<Folder> CurrentFolder(int explorer) = 0;
+    // Its selection, or null; one reference for the caller.
+    virtual Ref<Selection> SelectionOf(int explorer) = 0;
+
+protected:
+    ~ExplorerView() = default;
+};
+
 class FakeExplorer final : public Counted<Explorer> {
 public:
     FakeExplorer(Ledger& ledger, HostCalls& calls, int number);
@@ -63,16 +75,18 @@ public:
     std::uint32_t Advise(EventInterface iface, EventSink* sink) override;
     void Unadvise(EventInterface iface, std::uint32_t cookie) override;
 
-    // Explorer
+    // Explorer: what the view says; no view: no folder and no selection.
     Ref<Folder> CurrentFolder() override;
     Ref<Selection> GetSelection() override;
 
     int Number() const noexcept { return m_number; }
     ConnectionPoints& Points() noexcept { return m_points; }
+    void SetView(ExplorerView* view) noexcept { m_view = view; }
 
 private:
     HostCalls& m_calls;
     int m_number;
+    ExplorerView* m_view = nullptr;
     ConnectionPoints m_points;
 };
 
@@ -90,6 +104,8 @@ public:
     std::int32_t ExplorerCount() override;
     // 1-based; an index outside 1..count gives ComError(DISP_E_BADINDEX).
     Ref<Explorer> ExplorerItem(std::int32_t index) override;
+    // "MAPI" (in any case): the namespace the world set; another type gives
+    // ComError(E_INVALIDARG); no namespace set: null.
     Ref<Namespace> GetNamespace(std::u16string_view type) override;
     // Explorer number 1, or null with none open.
     Ref<Explorer> ActiveExplorer() override;
@@ -100,6 +116,9 @@ public:
     // world (the add-in may still hold them) and come back when the count grows.
     void SetExplorerCount(int count);
     FakeExplorer* ExplorerAt(int number);  // 1-based; null outside the open ones
+    // The mail world's namespace "MAPI" and what every explorer shows.
+    void SetNamespace(Namespace* ns) noexcept { m_namespace = ns; }
+    void SetExplorerView(ExplorerView* view);
 
     ConnectionPoints& Points() noexcept { return m_points; }
     // The application's Quit event.
@@ -114,6 +133,8 @@ private:
     HRESULT m_versionFailure = E_FAIL;
     int m_open = 1;
     std::vector<std::unique_ptr<FakeExplorer>> m_explorers;
+    Namespace* m_namespace = nullptr;
+    ExplorerView* m_view = nullptr;
     ConnectionPoints m_points;
 };
 

@@ -22,8 +22,12 @@ FakeWorld::FakeWorld()
       m_crashHandler(m_calls, m_libraries, FolderOf(kDefaultProductProgram)),
       m_application(std::make_unique<FakeApplication>(m_ledger, m_calls)),
       m_addInInstance(std::make_unique<FakeAddInInstance>(m_ledger, m_calls)),
-      m_services{m_system, m_registry, m_libraries, m_apartment, m_classes}
+      m_mail(std::make_unique<FakeMail>(m_ledger, m_calls)),
+      m_accounts(std::make_unique<FakeAccounts>(m_ledger, m_calls, *m_mail)),
+      m_services{m_system, m_registry, m_libraries, m_apartment, *m_accounts}
 {
+    m_application->SetNamespace(&m_mail->NamespaceObject());
+    m_application->SetExplorerView(m_mail.get());
     host::InstallSystem(&m_system);
     m_system.CountCalls(&m_calls);
     m_engine.SetBlockingWait([this] { m_apartment.RunPending(); });
@@ -109,6 +113,62 @@ void FakeWorld::SetAddinPath(std::optional<std::u16string> path)
     m_product.SetFolder(folder);
 }
 
+// ---- mail ----
+
+void FakeWorld::AddStore(std::u16string name, std::u16string displayName, StoreOptions options)
+{
+    m_mail->AddStore(std::move(name), std::move(displayName), options);
+}
+
+void FakeWorld::AddFolder(std::u16string_view store, std::u16string_view path, std::optional<std::int32_t> folderClass,
+                          std::optional<std::int32_t> defaultItemType)
+{
+    m_mail->AddFolder(store, path, folderClass, defaultItemType);
+}
+
+void FakeWorld::Deliver(std::u16string_view store, std::u16string_view path, std::u16string_view text,
+                        const DeliverOptions& options)
+{
+    m_mail->Deliver(store, path, MessageFromText(text, options));
+}
+
+bool FakeWorld::Select(std::u16string_view store, std::u16string_view path, const std::vector<std::size_t>& items)
+{
+    m_mail->FlushEvents();
+    FakeExplorer* explorer = m_application->ExplorerAt(1);
+    if (!explorer) return false;
+    m_mail->Select(*explorer, store, path, items);
+    return true;
+}
+
+void FakeWorld::AccountAdd(std::u16string store, std::u16string displayName)
+{
+    m_mail->FlushEvents();
+    m_accounts->Add(std::move(store), std::move(displayName));
+}
+
+void FakeWorld::AccountRemove(std::u16string_view store)
+{
+    m_mail->FlushEvents();
+    m_accounts->Remove(store);
+}
+
+void FakeWorld::AccountNotify(std::uint32_t code)
+{
+    m_mail->FlushEvents();
+    m_accounts->Notify(code);
+}
+
+FolderCount FakeWorld::FolderCounts(std::u16string_view store, std::u16string_view path) const
+{
+    return m_mail->Count(store, path);
+}
+
+void FakeWorld::OnMailEvent(std::function<void(const MailEvent&)> listener)
+{
+    m_mail->OnEvent(std::move(listener));
+}
+
 // ---- the session's events ----
 
 void FakeWorld::Quit()
@@ -137,7 +197,8 @@ bool FakeWorld::NotifySettings(const std::vector<std::pair<int, std::uint32_t>>&
 
 std::size_t FakeWorld::Pump()
 {
-    return m_apartment.RunPending();
+    const std::size_t ran = m_apartment.RunPending();
+    return ran + m_mail->FlushEvents();
 }
 
 // ---- checks ----
@@ -149,6 +210,8 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
         for (const std::string& line : lines) problems.push_back(prefix + line);
     };
     add("subscription left: ", m_application->LiveSubscriptions());
+    add("subscription left: ", m_mail->LiveSubscriptions());
+    add("subscription left: ", m_accounts->LiveSubscriptions());
     add("interface table entry left: ", m_apartment.LiveRegistrations());
     if (const std::size_t live = m_engine.LiveClients())
         problems.push_back("engine client not released: " + std::to_string(live) + " live");
@@ -163,6 +226,8 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
     add("libraries: ", m_libraries.Faults());
     add("apartment: ", m_apartment.Faults());
     add("product: ", m_product.Faults());
+    add("mail: ", m_mail->Faults());
+    add("accounts: ", m_accounts->Faults());
     return problems;
 }
 

@@ -15,6 +15,29 @@
 //   world.SetEngineOption(qev::kOptionMoveToSpamFolder, 1);   // `engine options move=1`
 //   world.SetEngineValue(u"BarPos", 6);           // `engine value BarPos 6`
 //
+//   // Mail (fake_mail.h, fake_message.h, fake_accounts.h). Store names are the
+//   // scenario's short names; paths are from the store's root, '/' between names.
+//   world.AddStore(u"a", u"Mailbox - Ann");       // `store a "Mailbox - Ann"`: root, Inbox, Deleted Items
+//   world.AddStore(u"b", u"Archive", {.unicodeRejected = true});   // `store b "Archive" unicode-rejected`
+//   world.Mail().SetListed(u"b", false);          //   (a store absent from the table of stores)
+//   world.AddFolder(u"a", u"Calendar", 2, 1);     // `folder a "Calendar" class=2 itemtype=1`
+//   world.Deliver(u"a", u"Inbox", text, {.read = false, .kind = ItemKind::Mail,
+//                 .headers = HeaderForm::Ansi, .body = BodyForm::HtmlAnsi});
+//                                                 // `deliver a "Inbox" headers=ansi body=html-ansi <<EOF`
+//                                                 //   (text: the block, CR LF line ends; the forms by
+//                                                 //   name: HeaderFormNamed, BodyFormNamed)
+//   world.Select(u"a", u"Inbox", {1, 2});         // `select a "Inbox" 1 2` (false: no active explorer)
+//   world.AccountAdd(u"c", u"New Mailbox");       // `account add c "New Mailbox"`
+//   world.AccountRemove(u"c");                    // `account remove c`
+//   world.AccountNotify(1);                       // `account notify 1`
+//   world.OnMailEvent([&](const MailEvent& e) {   // "* MOVE ...", "* READ ...", "* CREATE ..." lines
+//       transcript.Line("* " + e.Render(qev::sim::EscapeText));
+//   });
+//   world.FolderCounts(u"a", u"Inbox");           // `expect folder a "Inbox" items=N unread=N`: {items, unread}
+//   world.Pump();                                 // also raises the item-add events of items the add-in moved
+//   // The mail statements throw MailWorldError (a std::invalid_argument) for a
+//   // store, folder or item index the world does not have.
+//
 //   world.System().OnDebugWrite(...);             // "> TEXT" lines
 //   world.Engine().OnCall([&](const EngineCall& call) {      // "< engine OP ARGS" lines
 //       transcript.Line("< engine " + call.Render(qev::sim::EscapeText));
@@ -37,16 +60,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/as_client.h"
+#include "host/fake/fake_accounts.h"
 #include "host/fake/fake_apartment.h"
 #include "host/fake/fake_engine.h"
 #include "host/fake/fake_ledger.h"
 #include "host/fake/fake_libraries.h"
+#include "host/fake/fake_mail.h"
+#include "host/fake/fake_message.h"
 #include "host/fake/fake_outlook.h"
 #include "host/fake/fake_product.h"
 #include "host/fake/fake_registry.h"
@@ -56,16 +83,6 @@
 namespace host::fake {
 
 enum class Marker { Trace, Disabled };
-
-// No COM class is registered in the world yet.
-class NoComClasses final : public host::ComClasses {
-public:
-    HRESULT CreateAccountManager(Ref<host::AccountManager>& out) override
-    {
-        out = nullptr;
-        return REGDB_E_CLASSNOTREG;
-    }
-};
 
 // Where things lie in a new world.
 inline constexpr char16_t kMarkerFolder[] = u"Marlowcrest\\Desktop\\Profiles";
@@ -90,6 +107,7 @@ public:
 
     // The parts.
     FakeSystem& System() noexcept { return m_system; }
+    const FakeSystem& System() const noexcept { return m_system; }
     host::fake::Ledger& ObjectLedger() noexcept { return m_ledger; }
     HostCalls& Calls() noexcept { return m_calls; }
     FakeRegistry& Registry() noexcept { return m_registry; }
@@ -98,6 +116,9 @@ public:
     FakeEngine& Engine() noexcept { return m_engine; }
     FakeProduct& Product() noexcept { return m_product; }
     FakeCrashHandler& CrashHandler() noexcept { return m_crashHandler; }
+    FakeMail& Mail() noexcept { return *m_mail; }
+    const FakeMail& Mail() const noexcept { return *m_mail; }
+    FakeAccounts& Accounts() noexcept { return *m_accounts; }
 
     // ---- the world's statements ----
 
@@ -114,6 +135,25 @@ public:
     // move with it), or nothing: no module named qev.dll is loaded.
     void SetAddinPath(std::optional<std::u16string> path);
 
+    // ---- mail ----
+
+    void AddStore(std::u16string name, std::u16string displayName, StoreOptions options = {});
+    void AddFolder(std::u16string_view store, std::u16string_view path,
+                   std::optional<std::int32_t> folderClass = std::nullopt,
+                   std::optional<std::int32_t> defaultItemType = std::nullopt);
+    // A message made from text (MessageFromText) added to the folder; its
+    // item-add event reaches the add-in before this returns.
+    void Deliver(std::u16string_view store, std::u16string_view path, std::u16string_view text,
+                 const DeliverOptions& options = {});
+    // The active explorer shows the folder with those items (1-based)
+    // selected; false when there is no active explorer.
+    bool Select(std::u16string_view store, std::u16string_view path, const std::vector<std::size_t>& items);
+    void AccountAdd(std::u16string store, std::u16string displayName);
+    void AccountRemove(std::u16string_view store);
+    void AccountNotify(std::uint32_t code);
+    FolderCount FolderCounts(std::u16string_view store, std::u16string_view path) const;
+    void OnMailEvent(std::function<void(const MailEvent&)> listener);
+
     // ---- the session's events ----
 
     // The application's Quit event.
@@ -126,7 +166,8 @@ public:
     // the others are 0 and f0 its size. streamBytes: the length of the stream
     // the add-in is handed (48 is the record's own).
     bool NotifySettings(const std::vector<std::pair<int, std::uint32_t>>& fields, std::size_t streamBytes = 48);
-    // Runs the calls other threads are waiting to make on the add-in's thread.
+    // Runs the calls other threads are waiting to make on the add-in's thread,
+    // and raises the item-add events of items the add-in moved.
     std::size_t Pump();
 
     // ---- checks ----
@@ -135,7 +176,8 @@ public:
     // too often, one readable line each: host objects with references still
     // out or released too often, live event subscriptions, objects left in
     // the interface table, engine clients not released and the engine
-    // library still loaded, registry keys left open, and every misuse the
+    // library still loaded, registry keys left open, live subscriptions to
+    // item collections and account managers, and every misuse the
     // components recorded. Empty when all was released exactly once.
     std::vector<std::string> ReleaseProblems() const;
 
@@ -154,7 +196,8 @@ private:
     FakeCrashHandler m_crashHandler;
     std::unique_ptr<FakeApplication> m_application;
     std::unique_ptr<FakeAddInInstance> m_addInInstance;
-    NoComClasses m_classes;
+    std::unique_ptr<FakeMail> m_mail;
+    std::unique_ptr<FakeAccounts> m_accounts;
     host::Services m_services;
 };
 

@@ -1,0 +1,623 @@
+#include "host/fake/fake_mail.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "host/com_error.h"
+#include "host/fake/fake_text.h"
+#include "host/fake/fake_world.h"
+
+namespace host::fake {
+namespace {
+
+constexpr char16_t kSpamText[] =
+    u"From: Spammer <s@example.com>\r\nSubject: Cheap pills\r\nX-Tag: Yes\r\n\r\nBuy now.\r\nToday only.\r\n";
+
+std::u16string Hex(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string text;
+    for (const std::uint8_t b : bytes) {
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 15]);
+    }
+    return text;
+}
+
+std::u16string Lower(std::u16string text)
+{
+    for (char16_t& c : text)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    return text;
+}
+
+HRESULT ErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const ComError& e) {
+        return e.Error();
+    }
+    return S_OK;
+}
+
+std::vector<std::uint8_t> BinaryProp(MapiProp& prop, std::uint32_t tag)
+{
+    std::optional<PropValue> value;
+    if (FAILED(prop.GetOneProp(tag, value)) || !value) return {};
+    return value->binary;
+}
+
+class RecordingSink final : public EventSink {
+public:
+    struct Event {
+        std::int32_t dispId;
+        std::size_t args;
+        Ref<Object> item;
+    };
+    std::vector<Event> events;
+    void OnEvent(std::int32_t dispId, std::span<const Variant> args) override
+    {
+        Event e{dispId, args.size(), nullptr};
+        if (args.size() == 1 && args[0].type == Variant::Type::Dispatch) e.item = args[0].object;
+        events.push_back(std::move(e));
+    }
+};
+
+class MailWorld : public ::testing::Test {
+protected:
+    FakeWorld world;
+    std::vector<std::string> transcript;
+
+    void SetUp() override
+    {
+        world.OnMailEvent([this](const MailEvent& e) {
+            transcript.push_back(e.Render([](std::u16string_view text) { return Utf8(text); }));
+        });
+    }
+
+    Ref<Namespace> Ns() { return world.Application().GetNamespace(u"MAPI"); }
+    Ref<MapiSession> Session()
+    {
+        Ref<Object> object = Ns()->MapiObject();
+        return QueryAs<MapiSession>(object.Get());
+    }
+
+    // The spam folder of an item's store, found as the add-in finds it: the
+    // item's store id, the store by the session's table, Deleted Items by
+    // OpenEntry (retried without the Unicode flag), "Spam" created or opened
+    // under it, and back to Outlook by hexadecimal ids. Null on any failure.
+    Ref<Folder> SpamFolderOf(Object* item)
+    {
+        Ref<MailItem> mail = QueryAs<MailItem>(item);
+        if (!mail) return nullptr;
+        Ref<Object> mapiObject = mail->MapiObject();
+        Ref<MapiProp> itemProp = QueryAs<MapiProp>(mapiObject.Get());
+        if (!itemProp) return nullptr;
+        const std::vector<std::uint8_t> storeId = BinaryProp(*itemProp, kPrStoreEntryId);
+        if (storeId.empty()) return nullptr;
+        Ref<Namespace> ns = Ns();
+        if (!ns) return nullptr;
+        Ref<Object> sessionObject = ns->MapiObject();
+        Ref<MapiSession> session = QueryAs<MapiSession>(sessionObject.Get());
+        if (!session) return nullptr;
+        std::vector<PropValue> rows;
+        if (FAILED(session->StoreEntryIds(kMapiUnicode, rows))) return nullptr;
+        Ref<MsgStore> store;
+        for (const PropValue& row : rows) {
+            if (row.binary != storeId) continue;
+            Ref<Object> opened;
+            if (FAILED(session->OpenMsgStore(row.binary, 0x15, opened))) return nullptr;
+            store = QueryAs<MsgStore>(opened.Get());
+            break;
+        }
+        if (!store) return nullptr;
+        // (An empty entry id would open the store's root folder.)
+        const std::vector<std::uint8_t> deletedId = BinaryProp(*store, kPrIpmWastebasketEntryId);
+        if (deletedId.empty()) return nullptr;
+        Ref<Object> deletedObject;
+        HRESULT hr = store->OpenEntry(deletedId, 0x80000011, deletedObject);
+        if (hr == MAPI_E_UNKNOWN_FLAGS) hr = store->OpenEntry(deletedId, 0x00000011, deletedObject);
+        if (FAILED(hr)) return nullptr;
+        Ref<MapiFolder> deleted = QueryAs<MapiFolder>(deletedObject.Get());
+        if (!deleted) return nullptr;
+        Ref<Object> spamObject;
+        if (FAILED(deleted->CreateFolder(kFolderGeneric, u"Spam", 0x80000001, spamObject))) return nullptr;
+        Ref<MapiProp> spamProp = QueryAs<MapiProp>(spamObject.Get());
+        if (!spamProp) return nullptr;
+        const std::vector<std::uint8_t> spamId = BinaryProp(*spamProp, kPrEntryId);
+        const std::vector<std::uint8_t> spamStoreId = BinaryProp(*spamProp, kPrStoreEntryId);
+        if (spamId.empty() || spamStoreId.empty()) return nullptr;
+        return ns->GetFolderFromID(Hex(spamId), Hex(spamStoreId));
+    }
+};
+
+TEST_F(MailWorld, EntryIdsRoundTripThroughHexAndCompareByLength)
+{
+    world.AddStore(u"a", u"Mailbox - Ann");
+    world.AddStore(u"b", u"Archive");
+    world.AddStore(u"c", u"Public");
+    world.AddFolder(u"b", u"Projects/Q3");
+    const std::vector<std::uint8_t> a = world.Mail().StoreEntryId(u"a");
+    const std::vector<std::uint8_t> b = world.Mail().StoreEntryId(u"b");
+    const std::vector<std::uint8_t> c = world.Mail().StoreEntryId(u"c");
+    // a's id is a prefix of b's; c's sorts before both in hexadecimal text.
+    ASSERT_LT(a.size(), b.size());
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin()));
+    EXPECT_LT(Hex(c), Hex(a));
+
+    Ref<Namespace> ns = Ns();
+    struct Case {
+        const char16_t* store;
+        const char16_t* path;
+        const char16_t* name;
+    };
+    const Case cases[] = {
+        {u"a", u"Inbox", u"Inbox"}, {u"a", u"Deleted Items", u"Deleted Items"},
+        {u"b", u"Inbox", u"Inbox"}, {u"b", u"Projects/Q3", u"Q3"},
+        {u"c", u"", u"Public"},
+    };
+    for (const Case& k : cases) {
+        const std::u16string folderHex = Hex(world.Mail().FolderEntryId(k.store, k.path));
+        const std::u16string storeHex = Hex(world.Mail().StoreEntryId(k.store));
+        Ref<Folder> folder = ns->GetFolderFromID(folderHex, storeHex);
+        ASSERT_TRUE(folder) << Utf8(k.path);
+        EXPECT_EQ(folder->Name(), k.name);
+        // The same folder without a store id; not with a store that lacks it.
+        Ref<Folder> anyStore = ns->GetFolderFromID(folderHex, u"");
+        EXPECT_EQ(anyStore.Get(), folder.Get());
+        const std::u16string other = Hex(world.Mail().StoreEntryId(k.store == std::u16string(u"a") ? u"b" : u"a"));
+        EXPECT_EQ(ErrorOf([&] { ns->GetFolderFromID(folderHex, other); }), MAPI_E_NOT_FOUND) << Utf8(k.path);
+        // Only HexFromBin's upper case is taken.
+        EXPECT_EQ(ErrorOf([&] { ns->GetFolderFromID(Lower(folderHex), storeHex); }), E_INVALIDARG);
+    }
+    const std::u16string inboxHex = Hex(world.Mail().FolderEntryId(u"a", u"Inbox"));
+    EXPECT_EQ(ErrorOf([&] { ns->GetFolderFromID(inboxHex.substr(1), u""); }), E_INVALIDARG);  // odd length
+    EXPECT_EQ(ErrorOf([&] { ns->GetFolderFromID(inboxHex + u"00", u""); }), MAPI_E_NOT_FOUND);
+    // b's id with its last byte cut is a's: the folder of b is not in a.
+    const std::u16string bInbox = Hex(world.Mail().FolderEntryId(u"b", u"Inbox"));
+    EXPECT_EQ(ErrorOf([&] { ns->GetFolderFromID(bInbox, Hex(a)); }), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(ErrorOf([&] { world.Application().GetNamespace(u"Other"); }), E_INVALIDARG);
+    EXPECT_TRUE(world.Application().GetNamespace(u"mapi"));
+}
+
+TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
+{
+    world.AddStore(u"a", u"A");
+    world.AddStore(u"b", u"B");
+    world.AddStore(u"c", u"C");
+    world.Mail().SetListed(u"b", false);
+    Ref<MapiSession> session = Session();
+    ASSERT_TRUE(session);
+    auto table = [&] {
+        std::vector<std::vector<std::uint8_t>> ids;
+        std::vector<PropValue> rows;
+        EXPECT_EQ(session->StoreEntryIds(kMapiUnicode, rows), S_OK);
+        for (const PropValue& row : rows) {
+            EXPECT_EQ(row.tag, kPrEntryId);
+            ids.push_back(row.binary);
+        }
+        return ids;
+    };
+    EXPECT_EQ(table(), (std::vector<std::vector<std::uint8_t>>{world.Mail().StoreEntryId(u"a"),
+                                                               world.Mail().StoreEntryId(u"c")}));
+
+    // An unlisted store still opens; one out of the profile does not, nor
+    // does a prefix of a store's id.
+    for (const std::uint32_t flags : {0x11u, 0x15u}) {
+        Ref<Object> store;
+        EXPECT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(u"b"), flags, store), S_OK);
+        EXPECT_TRUE(QueryAs<MsgStore>(store.Get()));
+    }
+    EXPECT_EQ(world.Mail().OpenMsgStoreFlags(u"b"), (std::vector<std::uint32_t>{0x11, 0x15}));
+    world.Mail().SetInProfile(u"c", false);
+    Ref<Object> store;
+    EXPECT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(u"c"), 0x11, store), MAPI_E_NOT_FOUND);
+    EXPECT_FALSE(store);
+    std::vector<std::uint8_t> cut = world.Mail().StoreEntryId(u"b");
+    cut.pop_back();
+    cut.push_back(0xEE);
+    EXPECT_EQ(session->OpenMsgStore(cut, 0x11, store), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(table(), (std::vector<std::vector<std::uint8_t>>{world.Mail().StoreEntryId(u"a")}));
+    const std::u16string cInbox = Hex(world.Mail().FolderEntryId(u"c", u"Inbox"));
+    EXPECT_EQ(ErrorOf([&] { Ns()->GetFolderFromID(cInbox, u""); }), MAPI_E_NOT_FOUND);
+
+    // The profile's name, as the account helper reads it.
+    struct NameCase {
+        std::optional<std::u16string> name;
+        bool eightBit;
+        HRESULT hr;
+        std::uint32_t tag;
+    };
+    const NameCase names[] = {
+        {u"Outlook", false, S_OK, kPrProfileNameW},
+        {u"Caf\u00e9", true, S_OK, kPrProfileNameA},
+        {std::nullopt, false, MAPI_E_NOT_FOUND, 0},
+    };
+    for (const NameCase& n : names) {
+        world.Mail().SetProfileName(n.name, n.eightBit);
+        std::optional<PropValue> value;
+        ASSERT_EQ(session->ProfileName(value), n.hr);
+        if (n.hr != S_OK) {
+            EXPECT_FALSE(value);
+            continue;
+        }
+        ASSERT_TRUE(value);
+        EXPECT_EQ(value->tag, n.tag);
+        if (n.eightBit)
+            EXPECT_EQ(value->string8, "Caf\xE9");
+        else
+            EXPECT_EQ(value->unicode, *n.name);
+    }
+}
+
+TEST_F(MailWorld, ReceiveFolderAndOpenEntryWithTheUnicodeFlag)
+{
+    world.AddStore(u"a", u"A");
+    world.AddStore(u"r", u"Rejecting", {.unicodeRejected = true});
+    Ref<MapiSession> session = Session();
+    struct Case {
+        const char16_t* store;
+        std::uint32_t flags;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {u"a", 0x80000011, S_OK},
+        {u"a", 0x00000011, S_OK},
+        {u"r", 0x80000011, MAPI_E_UNKNOWN_FLAGS},
+        {u"r", 0x80000000, MAPI_E_UNKNOWN_FLAGS},
+        {u"r", 0x00000011, S_OK},
+    };
+    for (const Case& c : cases) {
+        Ref<Object> opened;
+        ASSERT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(c.store), 0x11, opened), S_OK);
+        Ref<MsgStore> store = QueryAs<MsgStore>(opened.Get());
+        ASSERT_TRUE(store);
+        // The receive folder of mail is the Inbox, whatever the store's provider.
+        std::vector<std::uint8_t> inboxId;
+        ASSERT_EQ(store->GetReceiveFolder(u"IPM.Note", kMapiUnicode, inboxId), S_OK);
+        EXPECT_EQ(inboxId, world.Mail().FolderEntryId(c.store, u"Inbox"));
+
+        const std::vector<std::uint8_t> deletedId = BinaryProp(*store, kPrIpmWastebasketEntryId);
+        EXPECT_EQ(deletedId, world.Mail().FolderEntryId(c.store, u"Deleted Items"));
+        Ref<Object> folder;
+        EXPECT_EQ(store->OpenEntry(deletedId, c.flags, folder), c.expected) << Utf8(c.store) << " " << c.flags;
+        EXPECT_EQ(static_cast<bool>(folder), c.expected == S_OK);
+        if (folder) {
+            Ref<MapiFolder> mapiFolder = QueryAs<MapiFolder>(folder.Get());
+            ASSERT_TRUE(mapiFolder);
+            EXPECT_EQ(BinaryProp(*mapiFolder, kPrEntryId), deletedId);
+        }
+        // A folder of the other store is not this store's.
+        Ref<Object> foreign;
+        const char16_t* other = c.store == std::u16string(u"a") ? u"r" : u"a";
+        EXPECT_EQ(store->OpenEntry(world.Mail().FolderEntryId(other, u"Inbox"), 0x11, foreign), MAPI_E_NOT_FOUND);
+    }
+    EXPECT_EQ(world.Mail().OpenEntryFlags(u"r").front(), 0x80000011u);
+    world.Mail().SetReceiveFolder(u"a", std::nullopt);
+    Ref<Object> opened;
+    ASSERT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x11, opened), S_OK);
+    std::vector<std::uint8_t> none;
+    EXPECT_EQ(QueryAs<MsgStore>(opened.Get())->GetReceiveFolder(u"IPM.Note", kMapiUnicode, none), MAPI_E_NOT_FOUND);
+    EXPECT_TRUE(none.empty());
+    opened = nullptr;
+    session = nullptr;
+    EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+TEST_F(MailWorld, SpamFolderIsCreatedOnceThenOpenedAndItemsMoveIntoIt)
+{
+    world.AddStore(u"a", u"Mailbox");
+    world.AddStore(u"r", u"Rejecting", {.unicodeRejected = true});
+    world.AddFolder(u"r", u"Deleted Items/spam");  // a user's folder, another case
+    for (int i = 0; i < 2; ++i) {
+        world.Deliver(u"a", u"Inbox", kSpamText);
+        world.Deliver(u"r", u"Inbox", kSpamText);
+    }
+
+    for (const char16_t* store : {u"a", u"r"}) {
+        while (world.FolderCounts(store, u"Inbox").items > 0) {
+            Ref<Object> item = world.Mail().Item(store, u"Inbox", 1);
+            Ref<Folder> spam = SpamFolderOf(item.Get());
+            ASSERT_TRUE(spam) << Utf8(store);
+            Ref<MailItem> mail = QueryAs<MailItem>(item.Get());
+            mail->SetUnRead(false);
+            Ref<Object> moved = mail->Move(spam.Get());
+            // The moved item lives on in the spam folder; the one moved is gone.
+            Ref<MailItem> movedMail = QueryAs<MailItem>(moved.Get());
+            ASSERT_TRUE(movedMail);
+            EXPECT_EQ(movedMail->UnRead(), kVariantFalse);
+            EXPECT_EQ(ErrorOf([&] { mail->UnRead(); }), kMapiObjectDeleted);
+            EXPECT_EQ(ErrorOf([&] { mail->MapiObject(); }), kMapiObjectDeleted);
+        }
+    }
+    EXPECT_EQ(world.Mail().Subfolders(u"a", u"Deleted Items"), std::vector<std::u16string>{u"Spam"});
+    EXPECT_EQ(world.Mail().Subfolders(u"r", u"Deleted Items"), std::vector<std::u16string>{u"spam"});
+    EXPECT_EQ(world.FolderCounts(u"a", u"Deleted Items/Spam"), (FolderCount{2, 0}));
+    EXPECT_EQ(world.FolderCounts(u"r", u"Deleted Items/Spam"), (FolderCount{2, 0}));
+    const std::vector<std::string> expected = {
+        R"(CREATE a "Deleted Items/Spam")",
+        R"(READ a "Inbox" "Cheap pills")",
+        R"(MOVE a "Inbox" -> a "Deleted Items/Spam" "Cheap pills")",
+        R"(READ a "Inbox" "Cheap pills")",
+        R"(MOVE a "Inbox" -> a "Deleted Items/Spam" "Cheap pills")",
+        R"(READ r "Inbox" "Cheap pills")",
+        R"(MOVE r "Inbox" -> r "Deleted Items/spam" "Cheap pills")",
+        R"(READ r "Inbox" "Cheap pills")",
+        R"(MOVE r "Inbox" -> r "Deleted Items/spam" "Cheap pills")",
+    };
+    EXPECT_EQ(transcript, expected);
+    EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+TEST_F(MailWorld, CreateFolderOpensCreatesOrRefuses)
+{
+    world.AddStore(u"a", u"A");
+    world.AddFolder(u"a", u"Deleted Items/Spam");
+    Ref<Object> opened;
+    ASSERT_EQ(Session()->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x15, opened), S_OK);
+    Ref<MsgStore> store = QueryAs<MsgStore>(opened.Get());
+    Ref<Object> deletedObject;
+    ASSERT_EQ(store->OpenEntry(world.Mail().FolderEntryId(u"a", u"Deleted Items"), 0x80000011, deletedObject), S_OK);
+    Ref<MapiFolder> deleted = QueryAs<MapiFolder>(deletedObject.Get());
+    ASSERT_TRUE(deleted);
+    struct Case {
+        std::uint32_t type;
+        const char16_t* name;
+        std::uint32_t flags;
+        HRESULT expected;
+        const char16_t* path;  // the folder that comes back
+    };
+    const Case cases[] = {
+        {1, u"Spam", 0x80000001, S_OK, u"Deleted Items/Spam"},
+        {1, u"SPAM", 0x80000001, S_OK, u"Deleted Items/Spam"},
+        {1, u"spam", 0x80000000, kMapiCollision, nullptr},
+        {1, u"Junk", 0x80000001, S_OK, u"Deleted Items/Junk"},
+        {1, u"Junk", 0x80000001, S_OK, u"Deleted Items/Junk"},
+        {1, u"Other", 0x80000000, S_OK, u"Deleted Items/Other"},
+        {2, u"Search", 0x80000001, MAPI_E_NO_SUPPORT, nullptr},
+        {1, u"Flags", 0x80000101, MAPI_E_UNKNOWN_FLAGS, nullptr},
+        {1, u"", 0x80000001, E_INVALIDARG, nullptr},
+    };
+    for (const Case& c : cases) {
+        Ref<Object> made;
+        EXPECT_EQ(deleted->CreateFolder(c.type, c.name, c.flags, made), c.expected) << Utf8(c.name);
+        if (!c.path) {
+            EXPECT_FALSE(made);
+            continue;
+        }
+        Ref<MapiProp> prop = QueryAs<MapiProp>(made.Get());
+        ASSERT_TRUE(prop);
+        EXPECT_EQ(BinaryProp(*prop, kPrEntryId), world.Mail().FolderEntryId(u"a", c.path)) << Utf8(c.name);
+        EXPECT_EQ(BinaryProp(*prop, kPrStoreEntryId), world.Mail().StoreEntryId(u"a"));
+    }
+    // Made folders are mail folders; only the two new ones were reported.
+    Ref<Folder> junk = world.Mail().OutlookFolder(u"a", u"Deleted Items/Junk");
+    EXPECT_EQ(junk->Class(), 2);
+    EXPECT_EQ(junk->DefaultItemType(), 0);
+    EXPECT_EQ(transcript,
+              (std::vector<std::string>{R"(CREATE a "Deleted Items/Junk")", R"(CREATE a "Deleted Items/Other")"}));
+}
+
+TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
+{
+    world.AddStore(u"a", u"A");
+    world.AddStore(u"b", u"B");
+    world.AddFolder(u"a", u"Other");
+    RecordingSink aInbox;
+    RecordingSink aInboxToo;
+    RecordingSink bInbox;
+    RecordingSink aOther;
+    struct Subscription {
+        Ref<Items> items;
+        std::uint32_t cookie;
+    };
+    auto subscribe = [&](const char16_t* store, const char16_t* path, RecordingSink& sink) {
+        Ref<Items> items = world.Mail().OutlookFolder(store, path)->GetItems();
+        Ref<EventSource> source = QueryAs<EventSource>(items.Get());
+        return Subscription{items, source->Advise(EventInterface::ItemsEvents, &sink)};
+    };
+    std::vector<Subscription> subscriptions;
+    subscriptions.push_back(subscribe(u"a", u"Inbox", aInbox));
+    subscriptions.push_back(subscribe(u"a", u"Inbox", aInboxToo));
+    subscriptions.push_back(subscribe(u"b", u"Inbox", bInbox));
+    subscriptions.push_back(subscribe(u"a", u"Other", aOther));
+
+    world.Deliver(u"a", u"Inbox", kSpamText);
+    world.Deliver(u"a", u"Deleted Items", kSpamText);
+    world.Deliver(u"b", u"Inbox", kSpamText, {.kind = ItemKind::Meeting});
+    ASSERT_EQ(aInbox.events.size(), 1u);
+    ASSERT_EQ(aInboxToo.events.size(), 1u);
+    ASSERT_EQ(bInbox.events.size(), 1u);
+    EXPECT_TRUE(aOther.events.empty());
+    EXPECT_EQ(aInbox.events[0].dispId, kDispIdItemAdd);
+    EXPECT_EQ(aInbox.events[0].args, 1u);
+    EXPECT_EQ(aInbox.events[0].item.Get(), aInboxToo.events[0].item.Get());
+    // Mail answers as a mail item; a meeting request only as IDispatch.
+    EXPECT_TRUE(QueryAs<MailItem>(aInbox.events[0].item.Get()));
+    EXPECT_FALSE(QueryAs<MailItem>(bInbox.events[0].item.Get()));
+    EXPECT_TRUE(QueryAs<Dispatch>(bInbox.events[0].item.Get()));
+    EXPECT_EQ(subscriptions[0].items->Count(), 1);
+
+    // A move into a watched folder is announced when the world has control again.
+    Ref<MailItem> mail = QueryAs<MailItem>(aInbox.events[0].item.Get());
+    Ref<Object> moved = mail->Move(world.Mail().OutlookFolder(u"a", u"Other").Get());
+    EXPECT_TRUE(aOther.events.empty());
+    EXPECT_EQ(world.Mail().PendingEvents(), 1u);
+    world.Pump();
+    ASSERT_EQ(aOther.events.size(), 1u);
+    EXPECT_EQ(aOther.events[0].item.Get(), moved.Get());
+    // An item that moves on before its event is not announced where it was.
+    moved = QueryAs<MailItem>(moved.Get())->Move(world.Mail().OutlookFolder(u"b", u"Inbox").Get());
+    moved = QueryAs<MailItem>(moved.Get())->Move(world.Mail().OutlookFolder(u"a", u"Other").Get());
+    world.Deliver(u"a", u"Inbox", kSpamText);  // raises the waiting events first
+    EXPECT_EQ(bInbox.events.size(), 1u);
+    EXPECT_EQ(aOther.events.size(), 2u);
+    EXPECT_EQ(aInbox.events.size(), 2u);
+
+    // Subscriptions left are problems until they end.
+    for (const char* line : {"subscription left: Items \"a/Inbox\" ItemsEvents cookie 1",
+                             "subscription left: Items \"a/Other\" ItemsEvents cookie 1"}) {
+        const auto problems = world.ReleaseProblems();
+        EXPECT_NE(std::find(problems.begin(), problems.end(), line), problems.end()) << line;
+    }
+    for (Subscription& s : subscriptions)
+        QueryAs<EventSource>(s.items.Get())->Unadvise(EventInterface::ItemsEvents, s.cookie);
+    EXPECT_EQ(
+        ErrorOf([&] { QueryAs<EventSource>(subscriptions[0].items.Get())->Unadvise(EventInterface::ItemsEvents, 1); }),
+        CONNECT_E_NOCONNECTION);
+    world.Deliver(u"a", u"Inbox", kSpamText);
+    EXPECT_EQ(aInbox.events.size(), 2u);
+
+    for (RecordingSink* sink : {&aInbox, &aInboxToo, &bInbox, &aOther}) sink->events.clear();
+    subscriptions.clear();
+    mail = nullptr;
+    moved = nullptr;
+    EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+TEST_F(MailWorld, ExplorerShowsTheSelectedFolderAndItems)
+{
+    world.AddStore(u"a", u"A");
+    world.AddFolder(u"a", u"Calendar", 2, 1);
+    world.AddFolder(u"a", u"Deleted Items/Spam");
+    world.Deliver(u"a", u"Inbox", kSpamText, {.kind = ItemKind::Meeting});
+    world.Deliver(u"a", u"Inbox", kSpamText);
+    RecordingSink sink;
+    Ref<Explorer> explorer = world.Application().ActiveExplorer();
+    const std::uint32_t cookie = explorer->Advise(EventInterface::ExplorerEvents, &sink);
+
+    // Nothing is shown before the first selection.
+    EXPECT_FALSE(explorer->CurrentFolder());
+    EXPECT_EQ(explorer->GetSelection()->Count(), 0);
+
+    struct Step {
+        const char16_t* path;
+        std::vector<std::size_t> items;
+        std::vector<std::int32_t> events;
+        const char16_t* name;
+        std::int32_t itemType;
+        std::int32_t count;
+        bool firstIsMail;
+    };
+    const Step steps[] = {
+        {u"Inbox", {1, 2}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Inbox", 0, 2, false},
+        {u"Inbox", {2}, {kDispIdSelectionChange}, u"Inbox", 0, 1, true},
+        {u"Calendar", {}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Calendar", 1, 0, false},
+        {u"Deleted Items/Spam", {}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Spam", 0, 0, false},
+    };
+    for (const Step& step : steps) {
+        sink.events.clear();
+        ASSERT_TRUE(world.Select(u"a", step.path, step.items));
+        std::vector<std::int32_t> events;
+        for (const auto& e : sink.events) events.push_back(e.dispId);
+        EXPECT_EQ(events, step.events) << Utf8(step.path);
+        Ref<Folder> folder = explorer->CurrentFolder();
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(folder->Name(), step.name);
+        EXPECT_EQ(folder->Class(), 2);
+        EXPECT_EQ(folder->DefaultItemType(), step.itemType);
+        Ref<Selection> selection = explorer->GetSelection();
+        ASSERT_EQ(selection->Count(), step.count);
+        if (step.count > 0) {
+            EXPECT_EQ(static_cast<bool>(QueryAs<MailItem>(selection->Item(1).Get())), step.firstIsMail);
+        }
+        EXPECT_EQ(ErrorOf([&] { selection->Item(step.count + 1); }), DISP_E_BADINDEX);
+    }
+    // An item that leaves the folder leaves the selection.
+    world.Select(u"a", u"Inbox", {2});
+    Ref<Object> item = explorer->GetSelection()->Item(1);
+    QueryAs<MailItem>(item.Get())->Move(world.Mail().OutlookFolder(u"a", u"Calendar").Get());
+    EXPECT_EQ(explorer->GetSelection()->Count(), 0);
+
+    EXPECT_THROW(world.Select(u"a", u"Inbox", {2}), MailWorldError);
+    EXPECT_THROW(world.Select(u"a", u"Nowhere", {}), MailWorldError);
+    EXPECT_THROW(world.Select(u"z", u"Inbox", {}), MailWorldError);
+    explorer->Unadvise(EventInterface::ExplorerEvents, cookie);
+    world.SetExplorers(0);
+    EXPECT_FALSE(world.Select(u"a", u"Inbox", {}));
+}
+
+TEST_F(MailWorld, LedgerCatchesWhatTheAddinKeeps)
+{
+    world.AddStore(u"a", u"A");
+    world.Deliver(u"a", u"Inbox", kSpamText, {.headers = HeaderForm::StreamUnicode});
+    const std::u16string inboxHex = Hex(world.Mail().FolderEntryId(u"a", u"Inbox"));
+    const std::u16string storeHex = Hex(world.Mail().StoreEntryId(u"a"));
+
+    // What each object is listed as when one reference to it stays out.
+    struct Case {
+        const char* what;
+        std::function<Ref<Object>()> keep;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"folder", [&] { return Ref<Object>(Ns()->GetFolderFromID(inboxHex, storeHex)); },
+         R"(Folder "a/Inbox": 1 reference not released)"},
+        {"item", [&] { return world.Mail().Item(u"a", u"Inbox", 1); },
+         R"(MailItem "a/Inbox #1": 1 reference not released)"},
+        {"stream",
+         [&] {
+             Ref<Object> message = QueryAs<MailItem>(world.Mail().Item(u"a", u"Inbox", 1).Get())->MapiObject();
+             Ref<Object> stream;
+             EXPECT_EQ(QueryAs<MapiProp>(message.Get())->OpenProperty(kPrTransportHeadersW, stream), S_OK);
+             return stream;
+         },
+         R"(Stream "a/Inbox #1 0x007D001F": 1 reference not released)"},
+        {"session", [&] { return Ns()->MapiObject(); }, R"(MapiSession "profile": 1 reference not released)"},
+        {"store",
+         [&] {
+             Ref<Object> store;
+             EXPECT_EQ(Session()->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x11, store), S_OK);
+             return store;
+         },
+         R"(MsgStore "a": 1 reference not released)"},
+    };
+    for (const Case& c : cases) {
+        Ref<Object> kept = c.keep();
+        ASSERT_TRUE(kept) << c.what;
+        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{c.line}) << c.what;
+        kept = nullptr;
+        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{}) << c.what;
+    }
+    // One release too many is caught as well.
+    Ref<Folder> folder = Ns()->GetFolderFromID(inboxHex, storeHex);
+    folder->Release();
+    folder->Release();
+    folder.Detach();
+    EXPECT_EQ(world.ReleaseProblems(),
+              std::vector<std::string>{R"(Folder "a/Inbox": released 1 time more than referenced)"});
+}
+
+// Every mail call can be made to fail; the world hands out nothing when it
+// does, so a caller that releases what it got leaves nothing behind.
+TEST_F(MailWorld, EveryCallOnTheWayToTheSpamFolderCanFail)
+{
+    world.AddStore(u"a", u"A");
+    world.AddStore(u"r", u"R", {.unicodeRejected = true});
+    world.Deliver(u"r", u"Inbox", kSpamText);
+    bool completed = false;
+    std::uint64_t n = 1;
+    for (; !completed && n < 500; ++n) {
+        world.Calls().FailAt(world.Calls().Count() + n, E_FAIL);
+        try {
+            Ref<Object> item = world.Mail().Item(u"r", u"Inbox", 1);
+            Ref<Folder> spam = SpamFolderOf(item.Get());
+            Ref<MailItem> mail = QueryAs<MailItem>(item.Get());
+            if (spam && mail) mail->Move(spam.Get());
+        } catch (const ComError& e) {
+            EXPECT_EQ(e.Error(), E_FAIL);
+        }
+        completed = !world.Calls().Fired();
+        world.Calls().Disarm();
+        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{}) << "failing call " << n;
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(n, 15u);  // the whole way is many calls
+    EXPECT_EQ(world.FolderCounts(u"r", u"Deleted Items/Spam").items, 1u);
+}
+
+}  // namespace
+}  // namespace host::fake
