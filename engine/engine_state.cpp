@@ -33,7 +33,9 @@ HRESULT CConnect::ImportSettings(const host::Variant& settings)
         const host::Ref<host::Stream> stream = host::QueryAs<host::Stream>(settings.object.Get());
         if (!stream) return S_OK;
         const std::uint64_t size = stream->Size();
-        if (size > kMaxSettingsStreamBytes) return S_OK;
+        // An empty stream has nothing to read (and a marshalled Read refuses
+        // the null buffer an empty allocation gives).
+        if (size == 0 || size > kMaxSettingsStreamBytes) return S_OK;
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size), 0);
         const std::uint32_t read = stream->Read(bytes.data(), static_cast<std::uint32_t>(size));
         if (read == kSettingsStreamBytes && bytes.size() >= kSettingsStreamBytes) {

@@ -1,17 +1,15 @@
-// Plays a parsed scenario against the portable add-in in the in-memory world.
+// The native runner: plays a parsed scenario against the portable add-in in
+// a new in-memory world (NativeWorld).
 #pragma once
 
 #include <ostream>
 #include <string_view>
 #include <vector>
 
+#include "sim/player.h"
 #include "sim/script.h"
 
 namespace qev::sim {
-
-inline constexpr int kExitPassed = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitMalformed = 2;
 
 // Runs the statements in a new world, writing the transcript to out. Returns
 // kExitPassed, or kExitFailed after writing "FAIL line N: WHAT".

@@ -1,0 +1,143 @@
+#include "sim/native_world.h"
+
+#include "addin/connect_object.h"
+#include "sim/transcript.h"
+
+namespace qev::sim {
+
+namespace fake = host::fake;
+
+void NativeWorld::AddinRelease::operator()(ConnectObject* addin) const noexcept
+{
+    addin->Release();
+}
+
+NativeWorld::NativeWorld() : m_addin(new ConnectObject(m_world.Services())) {}
+
+NativeWorld::~NativeWorld()
+{
+    // The add-in goes while the world it holds still stands.
+    Attach(nullptr);
+    m_addin.reset();
+}
+
+void NativeWorld::Attach(Transcript* transcript)
+{
+    if (!transcript) {
+        m_world.System().OnDebugWrite(nullptr);
+        m_world.Engine().OnCall(nullptr);
+        return;
+    }
+    m_world.System().OnDebugWrite([transcript](const std::u16string& text) { transcript->DebugWrite(text); });
+    m_world.Engine().OnCall(
+        [transcript](const fake::EngineCall& call) { transcript->Line("< engine " + call.Render(EscapeText)); });
+}
+
+// ---- the world's statements ----
+
+void NativeWorld::SetOutlookVersion(const std::optional<std::string>& version)
+{
+    m_world.SetOutlookVersion(version ? std::optional<std::u16string>(fake::WidenUtf8(*version)) : std::nullopt);
+}
+
+void NativeWorld::SetExplorers(std::int32_t count)
+{
+    m_world.SetExplorers(count);
+}
+
+void NativeWorld::SetMarker(MarkerKind kind, bool present)
+{
+    m_world.SetMarker(kind == MarkerKind::Trace ? fake::Marker::Trace : fake::Marker::Disabled, present);
+}
+
+void NativeWorld::SetEngineLibrary(EngineLibrary library)
+{
+    switch (library) {
+        case EngineLibrary::Absent:
+            m_world.SetEngineLibrary(fake::EngineLibrary::Absent);
+            break;
+        case EngineLibrary::NoFactory:
+            m_world.SetEngineLibrary(fake::EngineLibrary::NoFactory);
+            break;
+        case EngineLibrary::Null:
+            m_world.SetEngineLibrary(fake::EngineLibrary::NullFactory);
+            break;
+    }
+}
+
+void NativeWorld::SetEngineStatus(bool up)
+{
+    m_world.SetEngineStatus(up);
+}
+
+void NativeWorld::SetEngineSetting(int field, std::uint32_t value)
+{
+    m_world.SetEngineSetting(field, value);
+}
+
+void NativeWorld::SetEngineOption(int field, std::uint32_t value)
+{
+    m_world.SetEngineOption(field, value);
+}
+
+void NativeWorld::SetEngineValue(const std::string& name, std::uint32_t value)
+{
+    m_world.SetEngineValue(fake::WidenUtf8(name), value);
+}
+
+// ---- the session ----
+
+std::uint32_t NativeWorld::Call(SessionCall call, std::int32_t mode)
+{
+    CConnect& connect = m_addin->Connect();
+    HRESULT hr = S_OK;
+    switch (call) {
+        case SessionCall::Connect:
+            hr = connect.OnConnection(&m_world.Application(), mode, &m_world.AddInInstance());
+            break;
+        case SessionCall::Startup:
+            hr = connect.OnStartupComplete();
+            break;
+        case SessionCall::AddinsUpdate:
+            hr = connect.OnAddInsUpdate();
+            break;
+        case SessionCall::BeginShutdown:
+            hr = connect.OnBeginShutdown();
+            break;
+        case SessionCall::Disconnect:
+            hr = connect.OnDisconnection(mode);
+            break;
+        case SessionCall::Quit:
+            throw Failure("quit is an event, not a call");
+    }
+    return static_cast<std::uint32_t>(hr);
+}
+
+void NativeWorld::Quit()
+{
+    m_world.Quit();
+}
+
+bool NativeWorld::NotifyStatus(bool up)
+{
+    return m_world.NotifyStatus(up);
+}
+
+bool NativeWorld::NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes)
+{
+    return m_world.NotifySettings(fields, bytes);
+}
+
+// ---- checks ----
+
+std::size_t NativeWorld::EngineCallCount(const std::string& op)
+{
+    return m_world.Engine().CallCount(op);
+}
+
+std::vector<std::string> NativeWorld::ReleaseProblems()
+{
+    return m_world.ReleaseProblems();
+}
+
+}  // namespace qev::sim

@@ -1,0 +1,59 @@
+// The native runner's world: the portable add-in (ConnectObject owning
+// CConnect) in the in-memory world of host/fake.
+#pragma once
+
+#include <memory>
+
+#include "host/fake/fake_world.h"
+#include "sim/world.h"
+
+namespace qev {
+class ConnectObject;
+}
+
+namespace qev::sim {
+
+class NativeWorld final : public World {
+public:
+    // A new in-memory world (FakeWorld's defaults) with a new add-in object.
+    NativeWorld();
+    ~NativeWorld() override;
+    NativeWorld(const NativeWorld&) = delete;
+    NativeWorld& operator=(const NativeWorld&) = delete;
+
+    // The world underneath, for what scenario statements cannot say
+    // (injected failures, say).
+    host::fake::FakeWorld& Fake() noexcept { return m_world; }
+
+    void Attach(Transcript* transcript) override;
+    // Everything the in-memory world does is written as it happens.
+    void Settle() override {}
+
+    void SetOutlookVersion(const std::optional<std::string>& version) override;
+    void SetExplorers(std::int32_t count) override;
+    void SetMarker(MarkerKind kind, bool present) override;
+    void SetEngineLibrary(EngineLibrary library) override;
+    void SetEngineStatus(bool up) override;
+    void SetEngineSetting(int field, std::uint32_t value) override;
+    void SetEngineOption(int field, std::uint32_t value) override;
+    void SetEngineValue(const std::string& name, std::uint32_t value) override;
+
+    std::uint32_t Call(SessionCall call, std::int32_t mode) override;
+    void Quit() override;
+    bool NotifyStatus(bool up) override;
+    bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) override;
+
+    std::size_t EngineCallCount(const std::string& op) override;
+    std::vector<std::string> ReleaseProblems() override;
+
+private:
+    // Gives back the add-in object's last reference.
+    struct AddinRelease {
+        void operator()(ConnectObject* addin) const noexcept;
+    };
+
+    host::fake::FakeWorld m_world;
+    std::unique_ptr<ConnectObject, AddinRelease> m_addin;
+};
+
+}  // namespace qev::sim

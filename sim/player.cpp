@@ -1,0 +1,277 @@
+#include "sim/player.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/as_client.h"
+#include "sim/transcript.h"
+
+namespace qev::sim {
+namespace {
+
+std::string Quote(std::string_view text)
+{
+    return "\"" + std::string(text) + "\"";
+}
+
+// Ends the run when a statement does not finish in time: an add-in that
+// hangs (or a host thread that died under it) must not hold the runner, and
+// with it the debug channel and the machine's registration, for good.
+class Watchdog {
+public:
+    Watchdog(Transcript& transcript, std::chrono::seconds limit)
+        : m_transcript(transcript), m_limit(limit), m_thread([this] { Watch(); })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    void Arm(int line)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_line = line;
+            m_deadline = std::chrono::steady_clock::now() + m_limit;
+            ++m_armed;
+        }
+        m_changed.notify_all();
+    }
+    void Disarm()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_line = 0;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void Watch()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_stop || m_line != 0; });
+            if (m_stop) return;
+            const std::uint64_t armed = m_armed;
+            if (m_changed.wait_until(lock, m_deadline, [&] { return m_stop || m_line == 0 || m_armed != armed; }))
+                continue;
+            m_transcript.Fail(m_line,
+                              "the statement did not finish within " + std::to_string(m_limit.count()) + " seconds");
+            std::_Exit(kExitFailed);
+        }
+    }
+
+    Transcript& m_transcript;
+    const std::chrono::seconds m_limit;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_line = 0;  // the statement running, 0 between statements
+    std::uint64_t m_armed = 0;
+    std::chrono::steady_clock::time_point m_deadline;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+class Player {
+public:
+    Player(World& world, std::ostream& out, std::chrono::seconds statementLimit)
+        : m_world(world), m_transcript(out), m_watchdog(m_transcript, statementLimit)
+    {
+        m_world.Attach(&m_transcript);
+    }
+
+    ~Player()
+    {
+        // Whatever the world does after the run (letting the add-in go, say)
+        // is not part of the transcript.
+        m_world.Attach(nullptr);
+    }
+
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    int Play(const std::vector<Statement>& statements)
+    {
+        for (const Statement& statement : statements) {
+            std::string failure;
+            try {
+                m_statement = &statement;
+                m_watchdog.Arm(statement.line);
+                std::visit(*this, statement.action);
+                m_watchdog.Disarm();
+                continue;
+            } catch (const Failure& e) {
+                failure = e.what();
+            } catch (const std::exception& e) {
+                failure = std::string("exception escaped: ") + e.what();
+            } catch (...) {
+                failure = "exception escaped";
+            }
+            try {
+                m_world.Settle();
+            } catch (const std::exception& e) {
+                failure += std::string(" (and ") + e.what() + ")";
+            }
+            m_watchdog.Disarm();
+            m_transcript.Fail(statement.line, failure);
+            return kExitFailed;
+        }
+        try {
+            m_world.Settle();
+        } catch (const std::exception& e) {
+            m_transcript.Fail(statements.empty() ? 0 : statements.back().line, e.what());
+            return kExitFailed;
+        }
+        return kExitPassed;
+    }
+
+    // ---- the world ----
+
+    void operator()(const OutlookVersion& s) { m_world.SetOutlookVersion(s.version); }
+    void operator()(const ExplorerCount& s) { m_world.SetExplorers(s.count); }
+    void operator()(const Marker& s) { m_world.SetMarker(s.kind, s.present); }
+    void operator()(const EngineLibraryState& s) { m_world.SetEngineLibrary(s.state); }
+    void operator()(const EngineStatus& s) { m_world.SetEngineStatus(s.up); }
+    void operator()(const EngineSettings& s)
+    {
+        for (const auto& [field, value] : s.fields) m_world.SetEngineSetting(field, value);
+    }
+    void operator()(const EngineOptions& s)
+    {
+        if (s.move) m_world.SetEngineOption(qev::kOptionMoveToSpamFolder, *s.move);
+        if (s.read) m_world.SetEngineOption(qev::kOptionMarkAsRead, *s.read);
+    }
+    void operator()(const EngineValue& s) { m_world.SetEngineValue(s.name, s.value); }
+
+    // ---- the session ----
+
+    void operator()(const Session& s)
+    {
+        if (s.call == SessionCall::Quit) {
+            m_world.Quit();  // an event: nothing comes back
+            return;
+        }
+        const std::uint32_t result = m_world.Call(s.call, s.mode);
+        Settle();
+        m_transcript.Result(m_statement->verb, result);
+        m_results[s.call] = result;
+    }
+
+    // ---- the engine's notifications ----
+
+    void operator()(const NotifyStatus& s)
+    {
+        if (!m_world.NotifyStatus(s.up)) throw Failure("the engine's status notification did not finish in time");
+    }
+    void operator()(const NotifySettings& s)
+    {
+        if (!m_world.NotifySettings(s.fields, s.bytes))
+            throw Failure("the engine's settings notification did not finish in time");
+    }
+
+    // Time passing: nothing in the add-in reads the clock yet.
+    void operator()(const Wait&) {}
+
+    // ---- assertions ----
+
+    void operator()(const ExpectTrace& s)
+    {
+        Settle();
+        std::string found;
+        const bool present = m_transcript.FindTrace(s.text, &found);
+        if (s.present && !present) throw Failure("no debug write contains " + Quote(s.text));
+        if (!s.present && present) throw Failure("a debug write contains " + Quote(s.text) + ": " + Quote(found));
+    }
+    void operator()(const ExpectResult& s)
+    {
+        const auto it = m_results.find(s.call);
+        const std::string verb(SessionVerb(s.call));
+        if (it == m_results.end()) throw Failure("no " + verb + " call has returned yet");
+        if (it->second != s.hr)
+            throw Failure(verb + " returned " + HexResult(it->second) + ", expected " + HexResult(s.hr));
+    }
+    void operator()(const ExpectEngine& s)
+    {
+        const std::size_t calls = m_world.EngineCallCount(s.op);
+        if (static_cast<std::int64_t>(calls) != s.count)
+            throw Failure("engine " + s.op + " called " + std::to_string(calls) + " times, expected " +
+                          std::to_string(s.count));
+    }
+    void operator()(const ExpectReleased&)
+    {
+        const std::vector<std::string> problems = m_world.ReleaseProblems();
+        if (problems.empty()) return;
+        std::string what = "not released exactly once:";
+        for (const std::string& problem : problems) what += (what.back() == ':' ? " " : "; ") + problem;
+        throw Failure(what);
+    }
+    void operator()(const ExpectOrder& s)
+    {
+        Settle();
+        const std::optional<std::size_t> missing = m_transcript.FirstUnmatched(s.lines);
+        if (!missing) return;
+        const std::string& want = s.lines[*missing];
+        const bool adjacent = *missing > 0 && s.lines[*missing - 1] != kAnyLines;
+        std::size_t before = *missing;
+        while (before > 0 && s.lines[before - 1] == kAnyLines) --before;
+        if (before == 0) throw Failure("no line contains " + Quote(want));
+        const std::string& previous = s.lines[before - 1];
+        if (adjacent)
+            throw Failure("the line after the one containing " + Quote(previous) + " does not contain " + Quote(want));
+        throw Failure("no line after the one containing " + Quote(previous) + " contains " + Quote(want));
+    }
+
+    // ---- statements of the mail, explorer and UI work still to come ----
+
+    template <class Later>
+    void operator()(const Later&)
+    {
+        throw Failure("not supported yet: " + m_statement->verb);
+    }
+
+private:
+    // The world's events so far are in the transcript (a world that cannot
+    // tell throws Failure).
+    void Settle() { m_world.Settle(); }
+
+    World& m_world;
+    Transcript m_transcript;
+    Watchdog m_watchdog;
+    std::map<SessionCall, std::uint32_t> m_results;
+    const Statement* m_statement = nullptr;
+};
+
+}  // namespace
+
+std::optional<std::vector<Statement>> ParseForPlay(std::string_view source, std::ostream& out)
+{
+    try {
+        return ParseScenario(source);
+    } catch (const ScenarioError& error) {
+        Transcript(out).Error(error.Line(), error.what());
+        return std::nullopt;
+    }
+}
+
+int Play(World& world, const std::vector<Statement>& statements, std::ostream& out, std::chrono::seconds statementLimit)
+{
+    Player player(world, out, statementLimit);
+    return player.Play(statements);
+}
+
+}  // namespace qev::sim

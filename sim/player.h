@@ -1,0 +1,39 @@
+// Plays a parsed scenario against a world: carries each statement to the
+// world, keeps the transcript, checks the expectations (`expect order`
+// included), and ends the run at the first one that fails.
+//
+// Shared by both scenario runners; standard C++ only.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "sim/script.h"
+#include "sim/world.h"
+
+namespace qev::sim {
+
+inline constexpr int kExitPassed = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitMalformed = 2;
+
+// Parses source whole. A malformed file writes "error line N: WHY" to out
+// and gives nothing: a runner then builds no world and runs nothing.
+std::optional<std::vector<Statement>> ParseForPlay(std::string_view source, std::ostream& out);
+
+// How long one statement may take before the run is ended.
+inline constexpr std::chrono::seconds kStatementLimit{30};
+
+// Runs the statements in world, writing the transcript to out. Returns
+// kExitPassed, or kExitFailed after writing "FAIL line N: WHAT". The world is
+// attached to the transcript for the run only. A statement that has not
+// finished after statementLimit ends the process with kExitFailed after
+// "FAIL line N: the statement did not finish within S seconds": a hung
+// add-in must not hold the runner, nor what it holds, for good.
+int Play(World& world, const std::vector<Statement>& statements, std::ostream& out,
+         std::chrono::seconds statementLimit = kStatementLimit);
+
+}  // namespace qev::sim

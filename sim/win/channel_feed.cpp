@@ -1,0 +1,84 @@
+#include "sim/win/channel_feed.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+
+#include "sim/transcript.h"
+
+namespace qev::sim::win {
+namespace {
+
+// The marker's text: a character no debug write of the add-in begins with,
+// then the marker's number.
+constexpr std::string_view kSyncTag = "\x1Fqev-sim sync ";
+
+// How long a marker may take to come through. A writer gives up on a busy
+// channel after 10 seconds; this is a little more.
+constexpr auto kSyncLimit = std::chrono::seconds(12);
+
+// The text as the writer meant it: the channel carries the ANSI code page's
+// form of every write (wide writes included).
+std::u16string Widen(std::string_view text)
+{
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    if (needed <= 0) return {};
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, reinterpret_cast<wchar_t*>(wide.data()), needed);
+    return wide;
+}
+
+}  // namespace
+
+ChannelFeed::ChannelFeed()
+{
+    const DWORD error = m_listener.Start([this](std::uint32_t pid, std::string_view text) { OnMessage(pid, text); });
+    if (error == ERROR_ALREADY_EXISTS)
+        throw std::runtime_error("the debug channel is taken by another monitor (a debug viewer, qevtrace)");
+    if (error != ERROR_SUCCESS)
+        throw std::runtime_error("cannot listen on the debug channel: error " + std::to_string(error));
+}
+
+void ChannelFeed::Attach(Transcript* transcript)
+{
+    const std::lock_guard lock(m_mutex);
+    m_transcript = transcript;
+}
+
+bool ChannelFeed::Sync()
+{
+    std::uint64_t ticket = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        ticket = ++m_sent;
+    }
+    const std::string marker = std::string(kSyncTag) + std::to_string(ticket);
+    OutputDebugStringA(marker.c_str());
+    std::unique_lock lock(m_mutex);
+    return m_synced.wait_for(lock, kSyncLimit, [&] { return m_seen >= ticket; });
+}
+
+void ChannelFeed::OnMessage(std::uint32_t pid, std::string_view text)
+{
+    if (pid != m_pid) return;  // regsvr32, other programs of the prefix
+    if (text.starts_with(kSyncTag)) {
+        std::uint64_t ticket = 0;
+        for (char c : text.substr(kSyncTag.size())) {
+            if (c < '0' || c > '9') break;
+            ticket = ticket * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            if (ticket > m_seen) m_seen = ticket;
+        }
+        m_synced.notify_all();
+        return;
+    }
+    const std::u16string wide = Widen(text);
+    const std::lock_guard lock(m_mutex);
+    if (m_transcript) m_transcript->DebugWrite(wide);
+}
+
+}  // namespace qev::sim::win

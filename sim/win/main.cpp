@@ -1,0 +1,53 @@
+// qev-sim.exe FILE.scn: plays a scenario against the real qev.dll in a
+// simulated Outlook (see win_world.h) and prints its transcript, exactly as
+// the native qev-sim prints it for the same file. Exit status 0 when every
+// expectation held, 1 when one failed, 2 when the file is malformed or cannot
+// be read, 3 when the simulated Outlook could not be set up (the reason on
+// standard error).
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "sim/player.h"
+#include "sim/win/win_world.h"
+
+namespace {
+
+constexpr int kExitSetup = 3;
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The transcript's line ends are LF, as the native runner writes them.
+    _setmode(_fileno(stdout), _O_BINARY);
+
+    if (argc != 2 || std::string(argv[1]).starts_with("-")) {
+        std::cerr << "usage: qev-sim.exe FILE.scn\n";
+        return qev::sim::kExitMalformed;
+    }
+    std::ifstream file(argv[1], std::ios::binary);
+    std::ostringstream source;
+    source << file.rdbuf();
+    if (!file) {
+        std::cout << "error line 0: cannot read " << argv[1] << "\n";
+        return qev::sim::kExitMalformed;
+    }
+    const auto statements = qev::sim::ParseForPlay(source.str(), std::cout);
+    if (!statements) return qev::sim::kExitMalformed;
+
+    try {
+        qev::sim::win::WinWorld world(qev::sim::win::FindBuiltFiles());
+        return qev::sim::Play(world, *statements, std::cout);
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "qev-sim.exe: " << e.what() << "\n";
+        return kExitSetup;
+    }
+}

@@ -1,0 +1,107 @@
+// Where a run of the simulated Outlook finds the product: a new installation
+// in the Wine prefix, laid out as the product lays itself out, and taken away
+// again when the run ends.
+//
+//   Program Files\Marlowcrest\Desktop (under C:\qev-sim\<pid>)
+//       qev.dll            registered with regsvr32 for the run
+//       zkascl.dll         the engine client (or none, or the one without its factory)
+//       IPrefVault.dll     the configuration library, with IPrefVault.ini naming
+//                          the two places below
+//       zkch.dll           the crash handler, beside the product's program
+//   ProgramData\Marlowcrest\Desktop\zkch.xml (under C:\qev-sim\<pid>)
+//                          the crash handler's settings (configuration string 400)
+//   HKLM\SOFTWARE\Marlowcrest\qev-sim\<pid>\Desktop, AppPath: zkdesk.exe in the
+//                          program folder (the product's key, configuration string 202)
+//
+// These are the relations the in-memory world of the native runner has; only
+// the folders' names differ, and no trace line shows them.
+//
+// The markers live in the user's roaming application-data folder, where the
+// add-in looks for them; Markers clears both when it starts and when it ends.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace qev::sim::win {
+
+// Where the built files are: the folder of qev.dll and that of the stand-ins.
+struct BuiltFiles {
+    std::wstring addinFolder;
+    std::wstring standinFolder;
+};
+
+// The folders of this build, found from the running program's own place.
+BuiltFiles FindBuiltFiles();
+
+// What lies at the engine client's place.
+enum class EngineFile { Regular, WithoutFactory, None };
+
+class ProductFolder {
+public:
+    // Lays the product out and registers qev.dll with regsvr32. Leftovers of
+    // runs whose process is gone are taken away first. std::runtime_error
+    // when any of it fails (what is laid out by then is taken away).
+    explicit ProductFolder(const BuiltFiles& from);
+    // Unregisters qev.dll and takes everything away (what is still in use
+    // stays, and goes with the next run).
+    ~ProductFolder();
+    ProductFolder(const ProductFolder&) = delete;
+    ProductFolder& operator=(const ProductFolder&) = delete;
+
+    const std::wstring& ProgramFolder() const noexcept { return m_program; }
+    std::wstring AddinPath() const { return m_program + L"\\qev.dll"; }
+    std::wstring EnginePath() const { return m_program + L"\\zkascl.dll"; }
+
+    // Puts the engine client in place (or takes it away); std::runtime_error
+    // when the file cannot be changed (in use, say).
+    void PlaceEngine(EngineFile file);
+    EngineFile Engine() const noexcept { return m_engine; }
+
+private:
+    void Lay();
+    void Register();
+    void TakeAway() noexcept;
+
+    BuiltFiles m_from;
+    std::wstring m_root;     // C:\qev-sim\<pid>
+    std::wstring m_program;  // ...\Program Files\Marlowcrest\Desktop
+    std::wstring m_data;     // ...\ProgramData\Marlowcrest\Desktop
+    std::wstring m_key;      // SOFTWARE\Marlowcrest\qev-sim\<pid>\Desktop
+    EngineFile m_engine = EngineFile::None;
+    bool m_registered = false;
+};
+
+// The markers "as.trace" and "as.disabled" in the user's roaming
+// application-data folder.
+class Markers {
+public:
+    enum class Kind { Trace, Disabled };
+
+    // Both markers gone; std::runtime_error without a roaming folder.
+    Markers();
+    ~Markers();
+    Markers(const Markers&) = delete;
+    Markers& operator=(const Markers&) = delete;
+
+    // Creates the marker file (the folders on the way included) or takes it
+    // away; std::runtime_error when that fails.
+    void Set(Kind kind, bool present);
+
+private:
+    std::wstring Path(Kind kind) const;
+    void Clear() noexcept;
+
+    std::wstring m_roaming;
+    std::wstring m_folder;  // m_roaming\Marlowcrest\Desktop\Profiles
+};
+
+// Runs a program of the prefix and waits for it: its exit code.
+// std::runtime_error when it cannot be started.
+DWORD RunProgram(const std::wstring& commandLine);
+
+// Takes a folder away with everything in it; false when something stayed.
+bool RemoveTree(const std::wstring& folder) noexcept;
+
+}  // namespace qev::sim::win

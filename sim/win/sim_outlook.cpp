@@ -1,0 +1,447 @@
+#include "sim/win/sim_outlook.h"
+
+#include <olectl.h>
+
+namespace qev::sim::win {
+
+const IID kApplicationEvents = {0x0006304E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kExplorerEvents = {0x0006304F, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+namespace {
+
+constexpr DISPID kVersion = 1;
+constexpr DISPID kExplorersProperty = 2;
+constexpr DISPID kActiveExplorer = 3;
+constexpr DISPID kCount = 1;
+constexpr DISPID kItem = 2;
+
+bool IsGet(WORD flags) noexcept
+{
+    return (flags & DISPATCH_PROPERTYGET) != 0;
+}
+
+void SetDispatch(VARIANT& result, IDispatch* object) noexcept
+{
+    result.vt = VT_DISPATCH;
+    result.pdispVal = object;
+    if (object) object->AddRef();
+}
+
+}  // namespace
+
+// ---- Ledger ----
+
+LedgerEntry& Ledger::Open(std::string kind, std::string name)
+{
+    const std::lock_guard lock(m_mutex);
+    m_entries.push_back({std::move(kind), std::move(name)});
+    return m_entries.back();
+}
+
+ULONG Ledger::AddRef(LedgerEntry& entry) noexcept
+{
+    const std::lock_guard lock(m_mutex);
+    return ++entry.count;
+}
+
+ULONG Ledger::Release(LedgerEntry& entry) noexcept
+{
+    const std::lock_guard lock(m_mutex);
+    if (entry.count <= 1) {
+        ++entry.overReleases;
+        return entry.count;
+    }
+    return --entry.count;
+}
+
+ULONG Ledger::Count(const LedgerEntry& entry) const
+{
+    const std::lock_guard lock(m_mutex);
+    return entry.count;
+}
+
+std::vector<std::string> Ledger::Problems() const
+{
+    const std::lock_guard lock(m_mutex);
+    std::vector<std::string> problems;
+    for (const LedgerEntry& entry : m_entries) {
+        const std::string what = entry.kind + " \"" + entry.name + "\": ";
+        if (entry.count > 1) {
+            const ULONG out = entry.count - 1;
+            problems.push_back(what + std::to_string(out) + (out == 1 ? " reference" : " references") +
+                               " not released");
+        }
+        if (entry.overReleases > 0) {
+            problems.push_back(what + "released " + std::to_string(entry.overReleases) +
+                               (entry.overReleases == 1 ? " time" : " times") + " more than referenced");
+        }
+    }
+    return problems;
+}
+
+// ---- SimDispatch ----
+
+SimDispatch::SimDispatch(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names)
+    : m_ledger(ledger), m_entry(ledger.Open(std::move(kind), std::move(name))), m_names(std::move(names))
+{
+}
+
+HRESULT SimDispatch::GetTypeInfoCount(UINT* count)
+{
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT SimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info)
+{
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+HRESULT SimDispatch::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+{
+    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids) return E_POINTER;
+    if (count == 0) return S_OK;
+    // Only the member's name is looked up; argument names are not known.
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (const Name& name : m_names) {
+        if (names[0] && CompareStringOrdinal(names[0], -1, name.name, -1, TRUE) == CSTR_EQUAL) {
+            ids[0] = name.id;
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                            EXCEPINFO* exception, UINT* argError)
+{
+    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (!params) return E_POINTER;
+    if (params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+    VARIANT value;
+    VariantInit(&value);
+    const HRESULT hr = Call(id, flags, *params, value, argError);
+    if (SUCCEEDED(hr)) {
+        if (result)
+            *result = value;
+        else
+            VariantClear(&value);
+        return S_OK;
+    }
+    VariantClear(&value);
+    if (result) VariantInit(result);
+    switch (hr) {
+        case DISP_E_MEMBERNOTFOUND:
+        case DISP_E_BADPARAMCOUNT:
+        case DISP_E_TYPEMISMATCH:
+        case DISP_E_PARAMNOTOPTIONAL:
+            return hr;
+        default:
+            if (exception) {
+                *exception = EXCEPINFO{};
+                exception->scode = hr;
+            }
+            return DISP_E_EXCEPTION;
+    }
+}
+
+// ---- SimConnectionPoint ----
+
+SimConnectionPoint::SimConnectionPoint(Ledger& ledger, const std::string& owner, const IID& iid, const char* ifaceName,
+                                       IConnectionPointContainer& container)
+    : m_ledger(ledger),
+      m_entry(ledger.Open("ConnectionPoint", owner + " " + ifaceName)),
+      m_iid(iid),
+      m_owner(owner),
+      m_ifaceName(ifaceName),
+      m_container(container)
+{
+}
+
+SimConnectionPoint::~SimConnectionPoint()
+{
+    for (auto& [cookie, sink] : m_sinks) sink->Release();
+}
+
+HRESULT SimConnectionPoint::QueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
+        *out = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT SimConnectionPoint::GetConnectionInterface(IID* iid)
+{
+    if (!iid) return E_POINTER;
+    *iid = m_iid;
+    return S_OK;
+}
+
+HRESULT SimConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container)
+{
+    if (!container) return E_POINTER;
+    *container = &m_container;
+    m_container.AddRef();
+    return S_OK;
+}
+
+HRESULT SimConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
+{
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_POINTER;
+    // Outlook calls its sinks through the event interface's IDispatch.
+    IDispatch* dispatch = nullptr;
+    if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&dispatch))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
+        return CONNECT_E_CANNOTCONNECT;
+    *cookie = m_nextCookie++;
+    m_sinks.emplace(*cookie, dispatch);
+    return S_OK;
+}
+
+HRESULT SimConnectionPoint::Unadvise(DWORD cookie)
+{
+    const auto it = m_sinks.find(cookie);
+    if (it == m_sinks.end()) return CONNECT_E_NOCONNECTION;
+    IDispatch* sink = it->second;
+    m_sinks.erase(it);
+    sink->Release();
+    return S_OK;
+}
+
+HRESULT SimConnectionPoint::EnumConnections(IEnumConnections** connections)
+{
+    if (!connections) return E_POINTER;
+    *connections = nullptr;
+    return E_NOTIMPL;
+}
+
+std::size_t SimConnectionPoint::Fire(DISPID id)
+{
+    std::vector<DWORD> cookies;
+    for (const auto& entry : m_sinks) cookies.push_back(entry.first);
+    std::size_t called = 0;
+    for (DWORD cookie : cookies) {
+        const auto it = m_sinks.find(cookie);
+        if (it == m_sinks.end()) continue;  // unsubscribed by an earlier sink
+        IDispatch* sink = it->second;
+        sink->AddRef();  // the sink may unsubscribe itself while it runs
+        DISPPARAMS none = {};
+        sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+        sink->Release();
+        ++called;
+    }
+    return called;
+}
+
+std::vector<std::string> SimConnectionPoint::Live() const
+{
+    std::vector<std::string> live;
+    for (const auto& entry : m_sinks)
+        live.push_back(std::string(m_ifaceName) + " cookie " + std::to_string(entry.first));
+    return live;
+}
+
+// ---- SimSource ----
+
+SimSource::SimSource(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names, const IID& events,
+                     const char* eventsName)
+    : SimDispatch(ledger, std::move(kind), name, std::move(names)), m_point(ledger, name, events, eventsName, *this)
+{
+}
+
+HRESULT SimSource::QueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+        *out = static_cast<IDispatch*>(this);
+    } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
+        *out = static_cast<IConnectionPointContainer*>(this);
+    } else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+HRESULT SimSource::EnumConnectionPoints(IEnumConnectionPoints** points)
+{
+    if (!points) return E_POINTER;
+    *points = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT SimSource::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
+{
+    if (!point) return E_POINTER;
+    if (!IsEqualIID(iid, m_point.Iid())) {
+        *point = nullptr;
+        return CONNECT_E_NOCONNECTION;
+    }
+    *point = &m_point;
+    m_point.AddRef();
+    return S_OK;
+}
+
+// ---- SimExplorer ----
+
+SimExplorer::SimExplorer(Ledger& ledger, int number)
+    : SimSource(ledger, "Explorer", "Explorer " + std::to_string(number), {}, kExplorerEvents, "ExplorerEvents")
+{
+}
+
+HRESULT SimExplorer::Call(DISPID, WORD, const DISPPARAMS&, VARIANT&, UINT*)
+{
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---- SimExplorers ----
+
+SimExplorers::SimExplorers(Ledger& ledger, SimApplication& application)
+    : SimDispatch(ledger, "Explorers", "Explorers", {{L"Count", kCount}, {L"Item", kItem}}), m_application(application)
+{
+}
+
+HRESULT SimExplorers::QueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT SimExplorers::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError)
+{
+    if (id == kCount) {
+        if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+        if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        result.vt = VT_I4;
+        result.lVal = m_application.ExplorerCount();
+        return S_OK;
+    }
+    if (id == kItem) {
+        if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
+        // The index: an integer, or a reference to one (a VARIANT held by reference included).
+        const VARIANT* arg = &params.rgvarg[0];
+        if (arg->vt == (VT_VARIANT | VT_BYREF) && arg->pvarVal) arg = arg->pvarVal;
+        LONG index = 0;
+        switch (arg->vt) {
+            case VT_I4:
+                index = arg->lVal;
+                break;
+            case VT_INT:
+                index = arg->intVal;
+                break;
+            case VT_I4 | VT_BYREF:
+                index = *arg->plVal;
+                break;
+            case VT_INT | VT_BYREF:
+                index = *arg->pintVal;
+                break;
+            default:
+                if (argError) *argError = 0;
+                return DISP_E_TYPEMISMATCH;
+        }
+        SimExplorer* explorer = m_application.ExplorerAt(index);
+        if (!explorer) return DISP_E_BADINDEX;
+        SetDispatch(result, explorer);
+        return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---- SimApplication ----
+
+SimApplication::SimApplication(Ledger& ledger)
+    : SimSource(ledger, "Application", "Application",
+                {{L"Version", kVersion}, {L"Explorers", kExplorersProperty}, {L"ActiveExplorer", kActiveExplorer}},
+                kApplicationEvents, "ApplicationEvents"),
+      m_ledgerOfAll(ledger),
+      m_collection(std::make_unique<SimExplorers>(ledger, *this))
+{
+    SetExplorerCount(1);
+}
+
+SimApplication::~SimApplication() = default;
+
+void SimApplication::SetExplorerCount(int count)
+{
+    m_open = count < 0 ? 0 : count;
+    while (static_cast<int>(m_explorers.size()) < m_open)
+        m_explorers.push_back(std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1));
+}
+
+SimExplorer* SimApplication::ExplorerAt(int number)
+{
+    if (number < 1 || number > m_open) return nullptr;
+    return m_explorers[static_cast<std::size_t>(number) - 1].get();
+}
+
+std::vector<std::string> SimApplication::LiveSubscriptions() const
+{
+    std::vector<std::string> live;
+    for (const std::string& line : Point().Live()) live.push_back(Point().Owner() + " " + line);
+    for (const auto& explorer : m_explorers)
+        for (const std::string& line : explorer->Point().Live()) live.push_back(explorer->Point().Owner() + " " + line);
+    return live;
+}
+
+HRESULT SimApplication::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT*)
+{
+    if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
+    if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    switch (id) {
+        case kVersion: {
+            if (!m_version) return E_FAIL;
+            result.vt = VT_BSTR;
+            result.bstrVal = SysAllocStringLen(m_version->data(), static_cast<UINT>(m_version->size()));
+            return result.bstrVal || m_version->empty() ? S_OK : E_OUTOFMEMORY;
+        }
+        case kExplorersProperty:
+            SetDispatch(result, m_collection.get());
+            return S_OK;
+        case kActiveExplorer:
+            SetDispatch(result, ExplorerAt(1));
+            return S_OK;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// ---- SimAddInInstance ----
+
+SimAddInInstance::SimAddInInstance(Ledger& ledger) : SimDispatch(ledger, "AddIn", "COMAddIn qev.Connect", {}) {}
+
+HRESULT SimAddInInstance::QueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT SimAddInInstance::Call(DISPID, WORD, const DISPPARAMS&, VARIANT&, UINT*)
+{
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+}  // namespace qev::sim::win

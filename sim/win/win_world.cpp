@@ -1,0 +1,422 @@
+#include "sim/win/win_world.h"
+
+#include <objbase.h>
+
+#include <stdexcept>
+#include <utility>
+
+#include "engine/settings_stream.h"
+#include "sim/transcript.h"
+
+namespace qev::sim::win {
+namespace {
+
+using host::win::ComPtr;
+
+// How long a notification from another thread may take to reach the add-in.
+constexpr DWORD kNotifyLimitMs = 10000;
+
+std::string HexOf(HRESULT hr)
+{
+    return HexResult(static_cast<std::uint32_t>(hr));
+}
+
+std::wstring WideOfUtf8(const std::string& text)
+{
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(needed > 0 ? needed : 0), L'\0');
+    if (needed > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), needed);
+    return wide;
+}
+
+std::u16string U16(const std::wstring& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+// The add-in's ImportSettings, called by name from a thread of its own.
+struct ImportCall {
+    DWORD cookie = 0;
+    std::string bytes;
+    HRESULT result = E_UNEXPECTED;
+    std::string step;  // where it failed
+};
+
+DWORD WINAPI ImportThread(void* parameter)
+{
+    auto& call = *static_cast<ImportCall*>(parameter);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        call.step = "CoInitializeEx";
+        return 0;
+    }
+    {
+        ComPtr<IGlobalInterfaceTable> table;
+        ComPtr<IDispatch> addin;
+        ComPtr<IStream> stream;
+        DISPID id = DISPID_UNKNOWN;
+        wchar_t name[] = L"ImportSettings";
+        LPOLESTR names[] = {name};
+        ULARGE_INTEGER size = {};
+        size.QuadPart = call.bytes.size();
+        const LARGE_INTEGER start = {};
+        ULONG written = 0;
+        if (FAILED(call.result = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                                  IID_IGlobalInterfaceTable, table.OutVoid()))) {
+            call.step = "the global interface table";
+        } else if (FAILED(call.result = table->GetInterfaceFromGlobal(call.cookie, IID_IDispatch, addin.OutVoid()))) {
+            call.step = "GetInterfaceFromGlobal";
+        } else if (FAILED(call.result = addin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+            call.step = "GetIDsOfNames(ImportSettings)";
+        } else if (FAILED(call.result = CreateStreamOnHGlobal(nullptr, TRUE, stream.Out())) ||
+                   FAILED(call.result = stream->SetSize(size)) ||
+                   (!call.bytes.empty() &&
+                    FAILED(call.result =
+                               stream->Write(call.bytes.data(), static_cast<ULONG>(call.bytes.size()), &written))) ||
+                   FAILED(call.result = stream->Seek(start, STREAM_SEEK_SET, nullptr))) {
+            call.step = "the memory stream";
+        } else {
+            VARIANT arg;
+            VariantInit(&arg);
+            arg.vt = VT_UNKNOWN;
+            arg.punkVal = stream.Get();  // borrowed: the call holds it for its duration
+            DISPPARAMS params = {&arg, nullptr, 1, 0};
+            VARIANT result;
+            VariantInit(&result);
+            call.result =
+                addin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+            VariantClear(&result);
+            if (FAILED(call.result)) call.step = "Invoke(ImportSettings)";
+        }
+    }
+    CoUninitialize();
+    return 0;
+}
+
+}  // namespace
+
+// ---- helpers ----
+
+ComApartment::ComApartment()
+{
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) throw std::runtime_error("cannot enter COM: " + HexOf(hr));
+}
+
+ComApartment::~ComApartment()
+{
+    CoUninitialize();
+}
+
+ComPtr<_IDTExtensibility2> CreateAddin()
+{
+    CLSID clsid = {};
+    HRESULT hr = CLSIDFromProgID(L"qev.Connect", &clsid);
+    if (FAILED(hr)) throw std::runtime_error("qev.Connect is not registered: " + HexOf(hr));
+    ComPtr<IUnknown> object;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.OutVoid());
+    if (FAILED(hr)) throw std::runtime_error("CoCreateInstance(qev.Connect) failed: " + HexOf(hr));
+    ComPtr<_IDTExtensibility2> designer;
+    hr = object->QueryInterface(IID__IDTExtensibility2, designer.OutVoid());
+    if (FAILED(hr)) throw std::runtime_error("qev.Connect has no _IDTExtensibility2: " + HexOf(hr));
+    return designer;
+}
+
+CustomArray::CustomArray() : m_array(SafeArrayCreateVector(VT_VARIANT, 0, 0)) {}
+
+CustomArray::~CustomArray()
+{
+    if (m_array) SafeArrayDestroy(m_array);
+}
+
+bool PumpUntil(HANDLE handle, DWORD limitMs)
+{
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        const DWORD woke =
+            MsgWaitForMultipleObjectsEx(1, &handle, static_cast<DWORD>(end - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke == WAIT_FAILED) return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+// ---- the world ----
+
+WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
+{
+    m_application = std::make_unique<SimApplication>(m_ledger);
+    m_addinInstance = std::make_unique<SimAddInInstance>(m_ledger);
+    PlaceEngine();
+    m_addin = CreateAddin();
+}
+
+WinWorld::~WinWorld()
+{
+    Attach(nullptr);
+    // Outlook lets the add-in go, then its own objects; the engine's state
+    // goes last. Leaving COM (ComApartment) unloads qev.dll before its folder
+    // is taken away.
+    m_addin.Reset();
+    m_engine.Unload();
+}
+
+void WinWorld::Attach(Transcript* transcript)
+{
+    const std::lock_guard lock(m_mutex);
+    m_transcript = transcript;
+    m_feed.Attach(transcript);
+}
+
+void WinWorld::Settle()
+{
+    const bool synced = m_feed.Sync();
+    bool late = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        late = std::exchange(m_channelLate, false);
+    }
+    if (!synced || late) throw Failure("the debug channel did not deliver the add-in's writes in time");
+}
+
+void WinWorld::OnEngineCall(void* context, const char* line)
+{
+    static_cast<WinWorld*>(context)->EngineCall(line);
+}
+
+void WinWorld::EngineCall(const char* line)
+{
+    // Every debug write the add-in made before this call goes first.
+    const bool synced = m_feed.Sync();
+    const std::lock_guard lock(m_mutex);
+    if (!synced) m_channelLate = true;
+    if (m_transcript) m_transcript->Line(std::string("< engine ") + (line ? line : ""));
+}
+
+// ---- the world's statements ----
+
+void WinWorld::SetOutlookVersion(const std::optional<std::string>& version)
+{
+    m_application->SetVersion(version ? std::optional<std::wstring>(WideOfUtf8(*version)) : std::nullopt);
+}
+
+void WinWorld::SetExplorers(std::int32_t count)
+{
+    m_application->SetExplorerCount(count);
+}
+
+void WinWorld::SetMarker(MarkerKind kind, bool present)
+{
+    try {
+        m_markers.Set(kind == MarkerKind::Trace ? Markers::Kind::Trace : Markers::Kind::Disabled, present);
+    } catch (const std::runtime_error& e) {
+        throw Failure(e.what());
+    }
+}
+
+void WinWorld::SetEngineLibrary(EngineLibrary library)
+{
+    switch (library) {
+        case EngineLibrary::Absent:
+            m_setup.file = EngineFile::None;
+            m_setup.factoryNull = false;
+            break;
+        case EngineLibrary::NoFactory:
+            m_setup.file = EngineFile::WithoutFactory;
+            m_setup.factoryNull = false;
+            break;
+        case EngineLibrary::Null:
+            m_setup.file = EngineFile::Regular;
+            m_setup.factoryNull = true;
+            break;
+    }
+    PlaceEngine();
+}
+
+void WinWorld::SetEngineStatus(bool up)
+{
+    m_setup.serverUp = up;
+    if (m_engine.Loaded()) m_engine.SetServerStatus(up);
+}
+
+void WinWorld::SetEngineSetting(int field, std::uint32_t value)
+{
+    m_setup.settings[field] = value;
+    if (m_engine.Loaded()) m_engine.SetSetting(field, value);
+}
+
+void WinWorld::SetEngineOption(int field, std::uint32_t value)
+{
+    m_setup.options[field] = value;
+    if (m_engine.Loaded()) m_engine.SetOption(field, value);
+}
+
+void WinWorld::SetEngineValue(const std::string& name, std::uint32_t value)
+{
+    const std::u16string key = U16(WideOfUtf8(name));
+    m_setup.values.emplace_back(key, value);
+    if (m_engine.Loaded()) m_engine.SetValue(key, value);
+}
+
+void WinWorld::PlaceEngine()
+{
+    if (m_folder.Engine() != m_setup.file) {
+        if (m_engine.Loaded() && m_engine.LiveClients() > 0)
+            throw Failure("the engine library cannot change while the add-in holds an engine client");
+        m_engine.Unload();
+        try {
+            m_folder.PlaceEngine(m_setup.file);
+        } catch (const std::runtime_error& e) {
+            throw Failure(e.what());
+        }
+    }
+    if (m_setup.file != EngineFile::None && !m_engine.Loaded()) {
+        if (!m_engine.Load(m_folder.EnginePath())) throw Failure("the engine library is missing from its folder");
+        SetUpEngine();
+    }
+    if (m_engine.Loaded()) m_engine.SetFactoryNull(m_setup.factoryNull);
+}
+
+void WinWorld::SetUpEngine()
+{
+    m_engine.SetCallListener(&WinWorld::OnEngineCall, this);
+    m_engine.SetServerStatus(m_setup.serverUp);
+    for (const auto& [field, value] : m_setup.settings) m_engine.SetSetting(field, value);
+    for (const auto& [field, value] : m_setup.options) m_engine.SetOption(field, value);
+    for (const auto& [name, value] : m_setup.values) m_engine.SetValue(name, value);
+    m_engine.SetFactoryNull(m_setup.factoryNull);
+}
+
+// ---- the session ----
+
+std::uint32_t WinWorld::Call(SessionCall call, std::int32_t mode)
+{
+    CustomArray custom;
+    HRESULT hr = S_OK;
+    switch (call) {
+        case SessionCall::Connect:
+            hr = m_addin->OnConnection(m_application.get(), static_cast<ext_ConnectMode>(mode), m_addinInstance.get(),
+                                       custom.Get());
+            break;
+        case SessionCall::Startup:
+            hr = m_addin->OnStartupComplete(custom.Get());
+            break;
+        case SessionCall::AddinsUpdate:
+            hr = m_addin->OnAddInsUpdate(custom.Get());
+            break;
+        case SessionCall::BeginShutdown:
+            hr = m_addin->OnBeginShutdown(custom.Get());
+            break;
+        case SessionCall::Disconnect:
+            hr = m_addin->OnDisconnection(static_cast<ext_DisconnectMode>(mode), custom.Get());
+            break;
+        case SessionCall::Quit:
+            throw Failure("quit is an event, not a call");
+    }
+    return static_cast<std::uint32_t>(hr);
+}
+
+void WinWorld::Quit()
+{
+    m_application->Quit();
+}
+
+bool WinWorld::NotifyStatus(bool up)
+{
+    m_setup.serverUp = up;
+    if (!m_engine.Loaded()) return true;  // no engine, no observer: nothing reaches the add-in
+    return m_engine.NotifyStatus(up) >= 0;
+}
+
+bool WinWorld::NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes)
+{
+    qev::AsSettings record{};
+    record.f[0] = sizeof(qev::AsSettings);
+    for (const auto& [field, value] : fields)
+        if (field >= 0 && field < 19) record.f[field] = value;
+    // The engine keeps what it sends: a later GetSettings answers it.
+    for (int field = 1; field < 19; ++field) SetEngineSetting(field, record.f[field]);
+    if (!m_engine.Loaded()) return true;
+    if (bytes == kSettingsStreamBytes) return m_engine.NotifySettings(record) >= 0;
+
+    // A stream of another length is no record the engine's observer would
+    // pack: the engine's side of the call is played here, while the engine
+    // has an observer to make it.
+    if (m_engine.Observers() == 0) return true;
+    const auto packed = PackSettings(record);
+    std::string stream(packed.begin(), packed.end());
+    stream.resize(bytes, '\0');
+    return ImportSettingsFromThread(stream);
+}
+
+bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
+{
+    ComPtr<IDispatch> addin;
+    HRESULT hr = m_addin->QueryInterface(IID_IDispatch, addin.OutVoid());
+    if (FAILED(hr)) throw Failure("the add-in object has no IDispatch: " + HexOf(hr));
+    ComPtr<IGlobalInterfaceTable> table;
+    hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                          table.OutVoid());
+    if (FAILED(hr)) throw Failure("no global interface table: " + HexOf(hr));
+    ImportCall call;
+    call.bytes = bytes;
+    hr = table->RegisterInterfaceInGlobal(addin.Get(), IID_IDispatch, &call.cookie);
+    if (FAILED(hr)) throw Failure("the add-in cannot be registered in the global interface table: " + HexOf(hr));
+
+    bool done = false;
+    if (HANDLE thread = CreateThread(nullptr, 0, ImportThread, &call, 0, nullptr)) {
+        done = PumpUntil(thread, kNotifyLimitMs);
+        if (!done) {
+            // The thread still uses call: wait for it, pumping, before it goes.
+            while (!PumpUntil(thread, kNotifyLimitMs)) {
+            }
+        }
+        CloseHandle(thread);
+    } else {
+        table->RevokeInterfaceFromGlobal(call.cookie);
+        throw Failure("cannot start a thread");
+    }
+    table->RevokeInterfaceFromGlobal(call.cookie);
+    if (done && FAILED(call.result))
+        throw Failure("ImportSettings from another thread failed at " + call.step + ": " + HexOf(call.result));
+    return done;
+}
+
+// ---- checks ----
+
+std::size_t WinWorld::EngineCallCount(const std::string& op)
+{
+    return m_engine.Loaded() ? m_engine.CallCount(op) : 0;
+}
+
+std::vector<std::string> WinWorld::ReleaseProblems()
+{
+    std::vector<std::string> problems = m_ledger.Problems();
+    for (const std::string& line : m_application->LiveSubscriptions()) problems.push_back("subscription left: " + line);
+    // The add-in object itself: nothing but Outlook's reference may hold it
+    // once everything is given back (an interface table entry or a sink
+    // left behind would).
+    const ULONG refs = m_addin->AddRef();
+    m_addin->Release();
+    if (refs > 2) {
+        const ULONG extra = refs - 2;
+        problems.push_back("add-in object: " + std::to_string(extra) + (extra == 1 ? " reference" : " references") +
+                           " besides Outlook's");
+    }
+    if (m_engine.Loaded()) {
+        if (const int live = m_engine.LiveClients())
+            problems.push_back("engine client not released: " + std::to_string(live) + " live");
+        if (const int observers = m_engine.Observers())
+            problems.push_back("engine observer not unadvised: " + std::to_string(observers) + " advised");
+    }
+    return problems;
+}
+
+}  // namespace qev::sim::win

@@ -1,0 +1,134 @@
+// The Windows runner's world: a simulated Outlook on this thread that loads
+// the real qev.dll through COM and drives it as Outlook does.
+//
+// For a run it lays the product out in the Wine prefix and registers qev.dll
+// with regsvr32 (ProductFolder), creates "qev.Connect" by its ProgID and
+// hands OnConnection, through the _IDTExtensibility2 vtable, an application
+// and an add-in instance of its own (sim_outlook.h). The engine client is the
+// stand-in zkascl.dll, set up through its control surface (EngineControl).
+// The transcript comes from the debug channel (ChannelFeed); the engine calls
+// the stand-in reports on this thread are put in their place with Sync().
+//
+// The thread that makes the world must not have entered COM: the world makes
+// it a single-threaded apartment and leaves COM again at its end, so that
+// qev.dll is unloaded before its folder is taken away.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "addin/com/qev_idl.h"
+#include "host/win/win_variant.h"
+#include "sim/win/channel_feed.h"
+#include "sim/win/engine_control.h"
+#include "sim/win/product_folder.h"
+#include "sim/win/sim_outlook.h"
+#include "sim/world.h"
+
+namespace qev::sim::win {
+
+// COM on the calling thread, as a single-threaded apartment, for the life of
+// the object.
+class ComApartment {
+public:
+    ComApartment();  // std::runtime_error when COM cannot be entered
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+// The add-in object, created by its ProgID: the reference Outlook holds.
+host::win::ComPtr<_IDTExtensibility2> CreateAddin();
+
+// The custom argument of _IDTExtensibility2's methods: an empty array of
+// variants, as Outlook passes it.
+class CustomArray {
+public:
+    CustomArray();
+    ~CustomArray();
+    CustomArray(const CustomArray&) = delete;
+    CustomArray& operator=(const CustomArray&) = delete;
+    SAFEARRAY** Get() noexcept { return &m_array; }
+
+private:
+    SAFEARRAY* m_array = nullptr;
+};
+
+// Runs every window message of this thread until handle is signalled or
+// limitMs has passed; false on the time limit.
+bool PumpUntil(HANDLE handle, DWORD limitMs);
+
+class WinWorld final : public World {
+public:
+    // Takes the debug channel, lays out the product, registers and creates
+    // the add-in. std::runtime_error when any of it fails.
+    explicit WinWorld(const BuiltFiles& files);
+    ~WinWorld() override;
+    WinWorld(const WinWorld&) = delete;
+    WinWorld& operator=(const WinWorld&) = delete;
+
+    void Attach(Transcript* transcript) override;
+    void Settle() override;
+
+    void SetOutlookVersion(const std::optional<std::string>& version) override;
+    void SetExplorers(std::int32_t count) override;
+    void SetMarker(MarkerKind kind, bool present) override;
+    void SetEngineLibrary(EngineLibrary library) override;
+    void SetEngineStatus(bool up) override;
+    void SetEngineSetting(int field, std::uint32_t value) override;
+    void SetEngineOption(int field, std::uint32_t value) override;
+    void SetEngineValue(const std::string& name, std::uint32_t value) override;
+
+    std::uint32_t Call(SessionCall call, std::int32_t mode) override;
+    void Quit() override;
+    bool NotifyStatus(bool up) override;
+    bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) override;
+
+    std::size_t EngineCallCount(const std::string& op) override;
+    std::vector<std::string> ReleaseProblems() override;
+
+private:
+    // What the scenario has said of the engine. The library forgets its
+    // configuration when it is loaded again, so the world keeps it and sets
+    // it up anew each time.
+    struct EngineSetup {
+        EngineFile file = EngineFile::Regular;
+        bool factoryNull = false;
+        bool serverUp = true;
+        std::map<int, std::uint32_t> settings;
+        std::map<int, std::uint32_t> options;
+        std::vector<std::pair<std::u16string, std::uint32_t>> values;
+    };
+
+    static void OnEngineCall(void* context, const char* line);
+    void EngineCall(const char* line);
+    // Puts the library the setup names in place, loaded and set up.
+    void PlaceEngine();
+    void SetUpEngine();
+    // Hands the add-in's ImportSettings a stream of these bytes from a thread
+    // of its own, through the global interface table, as an engine observer
+    // would. False when it did not finish in time.
+    bool ImportSettingsFromThread(const std::string& bytes);
+
+    ChannelFeed m_feed;
+    Markers m_markers;
+    ProductFolder m_folder;
+    ComApartment m_apartment;
+    EngineSetup m_setup;
+    EngineControl m_engine;
+    Ledger m_ledger;
+    std::unique_ptr<SimApplication> m_application;
+    std::unique_ptr<SimAddInInstance> m_addinInstance;
+    host::win::ComPtr<_IDTExtensibility2> m_addin;
+
+    std::mutex m_mutex;
+    Transcript* m_transcript = nullptr;
+    bool m_channelLate = false;  // a Sync on the engine's behalf timed out
+};
+
+}  // namespace qev::sim::win

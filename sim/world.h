@@ -1,0 +1,81 @@
+// What a scenario is played against: a simulated Outlook holding one add-in
+// object, its engine and its platform. The player (player.h) reads the
+// statements and keeps the transcript; a world carries out what they say and
+// reports what the add-in does.
+//
+// Two worlds implement it: the in-memory one of the native runner
+// (native_world.h) and the simulated Outlook of the Windows runner, which
+// loads the real qev.dll under COM (sim/win/).
+//
+// Shared by both scenario runners; standard C++ only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim/script.h"
+
+namespace qev::sim {
+
+class Transcript;
+
+// A statement the world could not carry out, or an expectation that did not
+// hold: the run ends with "FAIL line N: WHAT".
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class World {
+public:
+    virtual ~World() = default;
+
+    // From Attach(&transcript) until Attach(nullptr), the world writes to the
+    // transcript, as they happen, every debug write of the add-in ("> ") and
+    // every call the add-in makes on the engine client ("< engine ").
+    virtual void Attach(Transcript* transcript) = 0;
+
+    // Returns once every event that happened so far is in the transcript. The
+    // player calls it before it writes a line of its own or reads the
+    // transcript, so that its lines keep their place among the world's.
+    virtual void Settle() = 0;
+
+    // ---- the world's statements; texts are UTF-8 ----
+
+    virtual void SetOutlookVersion(const std::optional<std::string>& version) = 0;  // nothing: the read fails
+    virtual void SetExplorers(std::int32_t count) = 0;
+    virtual void SetMarker(MarkerKind kind, bool present) = 0;
+    virtual void SetEngineLibrary(EngineLibrary library) = 0;
+    virtual void SetEngineStatus(bool up) = 0;
+    virtual void SetEngineSetting(int field, std::uint32_t value) = 0;
+    virtual void SetEngineOption(int field, std::uint32_t value) = 0;
+    virtual void SetEngineValue(const std::string& name, std::uint32_t value) = 0;
+
+    // ---- the session ----
+
+    // The add-in's _IDTExtensibility2 method for call (not Quit); mode is the
+    // ConnectMode / RemoveMode where the method takes one. Returns its HRESULT.
+    virtual std::uint32_t Call(SessionCall call, std::int32_t mode) = 0;
+    // The application's Quit event.
+    virtual void Quit() = 0;
+
+    // The engine calls its observers from a thread of its own; returns once
+    // whatever reached the add-in has run (false: not within the time limit).
+    // Settings: the named fields of the record (the others 0), and the length
+    // of the stream the add-in is handed (48 is the record's own).
+    virtual bool NotifyStatus(bool up) = 0;
+    virtual bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) = 0;
+
+    // ---- checks ----
+
+    // How often the add-in has called engine operation op so far.
+    virtual std::size_t EngineCallCount(const std::string& op) = 0;
+    // Everything the add-in was handed and did not give back exactly once,
+    // one readable line each; empty when all is back.
+    virtual std::vector<std::string> ReleaseProblems() = 0;
+};
+
+}  // namespace qev::sim
