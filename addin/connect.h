@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "addin/critical_section.h"
 #include "addin/event_sink.h"
 #include "engine/as_client.h"
+#include "filing/inbox_watch.h"
+#include "host/mapi.h"
 #include "host/object.h"
 #include "host/outlook.h"
 #include "host/services.h"
@@ -62,7 +66,18 @@ public:
     const std::u16string& AsClientPath() const noexcept { return m_strAsClientPath; }
     const CriticalSection& ButtonLock() const noexcept { return m_csButtons; }
 
+    // IOlkAccountNotify: account changes bring the watched inboxes in line
+    // with the profile's stores. Always S_OK.
+    HRESULT Notify(std::uint32_t code, std::uint32_t accountId, std::uint32_t flags);
+    // IOlkAccountHelper: the profile's name and MAPI session.
+    HRESULT GetIdentity(char16_t* buffer, std::uint32_t* count);
+    HRESULT GetMapiSession(host::Ref<host::Object>& session);
+
 private:
+    friend class ItemsEvents_Sink;
+    friend class AccountNotifyLink;
+    friend struct CConnectMailAccess;  // the mail suites and benchmarks
+
     // Lifecycle (addin/connect.cpp, addin/shutdown.cpp).
     host::Ref<host::Object> KeepAlive_() const;
     bool UseRibbon();
@@ -87,11 +102,41 @@ private:
     void ReleaseButtons_();
     void ReleaseCommandBar_();
 
-    // Inbox watching and account notifications (filing/).
-    void WatchInboxes_();
-    void AdviseAccountManager_();
+    // Message text (mail/message_text.cpp).
+    bool MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_headers);
+    bool MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body);
+    bool Mail2Str_(host::MailItem* a_pItem, std::u16string& a_text);
+    static bool GetFrom_(std::u16string_view a_headers, std::u16string& a_from);
+
+    // Folders by entry id (mail/spam_folder.cpp).
+    HRESULT GetJunkFolder_(host::MailItem* a_pItem, host::Ref<host::Folder>& a_junkFolder);
+    HRESULT FindStoreByID_(const EntryId& a_storeId, bool a_writable, host::Ref<host::MsgStore>* a_store);
+    // The store's inbox; a_inboxId, when given, receives the inbox's entry id.
+    HRESULT GetInboxFolder_(const EntryId& a_storeId, host::Ref<host::Folder>& a_inbox, EntryId* a_inboxId = nullptr);
+    HRESULT CollectStoreIds_(EntryIdSet& a_storeIds);
+    // The namespace "MAPI" and its MAPI object (the session); failures as results.
+    HRESULT MapiNamespace_(host::Ref<host::Namespace>& a_namespace);
+    HRESULT MapiSessionObject_(host::Ref<host::Object>& a_session);
+
+    // The active explorer's selection and folder (mail/selection.cpp).
+    void GetSelectionItems_(bool& a_mailSelected, bool& a_spamFolder);
+
+    // Filing new mail (filing/spam_filing.cpp).
+    void OnItemAdd_(host::Object* a_pItem);
+    static bool SearchHeaderForSpamTag_(std::u16string_view a_headers);
+
+    // Inbox watching and account notifications (filing/inbox_watch.cpp).
+    HRESULT WatchInboxes_();
+    HRESULT AdviseInbox_(const EntryId& a_storeId);
+    HRESULT UnadviseInbox_(const EntryId& a_storeId);
+    HRESULT UnadviseInboxes_();
+    HRESULT WatchedStoreIds_(EntryIdSet& a_storeIds) const;
+    HRESULT OnAccountsAdded_();
+    HRESULT OnAccountsRemoved_();
+    HRESULT ReconcileInboxes_(bool a_adding);
+    HRESULT AdviseAccountManager_();
     void UnadviseAccountManager_();
-    void UnadviseInboxes_();
+    bool ProfileName_(std::u16string& a_name);
 
     // Explorer events (cmdbar/).
     void OnFolderSwitch_();
@@ -128,6 +173,13 @@ private:
     std::uint32_t m_barLeft = 0;
     std::uint32_t m_barVisible = 1;
     std::uint32_t m_lastClickTick = 0;
+
+    // Watched inboxes, by store; the account manager and its subscription.
+    std::map<EntryId, std::unique_ptr<InboxWatch>, EntryIdLess> m_inboxes;
+    host::Ref<host::AccountManager> m_pAccountManager;
+    std::uint32_t m_dwAccountCookie = kNoCookie;
+    AccountHelperLink m_accountHelper{*this};
+    AccountNotifyLink m_accountNotify{*this};  // after the manager: ends its subscription when destroyed
 };
 
 }  // namespace qev

@@ -3,6 +3,8 @@
 #include "addin/connect_object.h"
 #include "sim/transcript.h"
 
+#include <stdexcept>
+
 namespace qev::sim {
 
 namespace fake = host::fake;
@@ -26,11 +28,18 @@ void NativeWorld::Attach(Transcript* transcript)
     if (!transcript) {
         m_world.System().OnDebugWrite(nullptr);
         m_world.Engine().OnCall(nullptr);
+        m_world.OnMailEvent(nullptr);
         return;
     }
     m_world.System().OnDebugWrite([transcript](const std::u16string& text) { transcript->DebugWrite(text); });
+    m_world.OnMailEvent([transcript](const fake::MailEvent& event) { transcript->Line("* " + event.Render(EscapeText)); });
     m_world.Engine().OnCall(
         [transcript](const fake::EngineCall& call) { transcript->Line("< engine " + call.Render(EscapeText)); });
+}
+
+void NativeWorld::Settle()
+{
+    m_world.Pump();
 }
 
 // ---- the world's statements ----
@@ -138,6 +147,121 @@ std::size_t NativeWorld::EngineCallCount(const std::string& op)
 std::vector<std::string> NativeWorld::ReleaseProblems()
 {
     return m_world.ReleaseProblems();
+}
+
+}  // namespace qev::sim
+
+// ---- mail and the explorer ----
+
+namespace qev::sim {
+namespace {
+
+fake::HeaderForm HeaderFormOf(HeadersForm form)
+{
+    switch (form) {
+        case HeadersForm::Unicode: return fake::HeaderForm::Unicode;
+        case HeadersForm::Ansi: return fake::HeaderForm::Ansi;
+        case HeadersForm::UnicodeEmpty: return fake::HeaderForm::UnicodeEmpty;
+        case HeadersForm::StreamUnicode: return fake::HeaderForm::StreamUnicode;
+        case HeadersForm::StreamAnsi: return fake::HeaderForm::StreamAnsi;
+        case HeadersForm::None: break;
+    }
+    return fake::HeaderForm::None;
+}
+
+fake::BodyForm BodyFormOf(BodyForm form)
+{
+    switch (form) {
+        case BodyForm::PlainUnicode: return fake::BodyForm::PlainUnicode;
+        case BodyForm::PlainAnsi: return fake::BodyForm::PlainAnsi;
+        case BodyForm::HtmlAnsi: return fake::BodyForm::HtmlAnsi;
+        case BodyForm::HtmlUnicode: return fake::BodyForm::HtmlUnicode;
+        case BodyForm::ObjectModelHtml: return fake::BodyForm::ObjectModelHtml;
+        case BodyForm::None: break;
+    }
+    return fake::BodyForm::None;
+}
+
+// The world's refusals (an unknown store, folder or item) end the run.
+template <class Statement>
+void Play(Statement&& statement)
+{
+    try {
+        statement();
+    } catch (const std::invalid_argument& e) {
+        throw Failure(e.what());
+    }
+}
+
+}  // namespace
+
+void NativeWorld::AddStore(const Store& store)
+{
+    Play([&] {
+        m_world.AddStore(fake::WidenUtf8(store.id), fake::WidenUtf8(store.displayName),
+                         {.unicodeRejected = store.unicodeRejected});
+    });
+}
+
+void NativeWorld::AddFolder(const Folder& folder)
+{
+    Play([&] {
+        m_world.AddFolder(fake::WidenUtf8(folder.store), fake::WidenUtf8(folder.path), folder.folderClass,
+                          folder.itemType);
+    });
+}
+
+void NativeWorld::DeliverItem(const sim::Deliver& delivery)
+{
+    Play([&] {
+        m_world.Deliver(fake::WidenUtf8(delivery.store), fake::WidenUtf8(delivery.path),
+                        fake::WidenUtf8(delivery.message),
+                        {.read = delivery.read,
+                         .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
+                         .headers = HeaderFormOf(delivery.headers),
+                         .body = BodyFormOf(delivery.body)});
+    });
+}
+
+void NativeWorld::SelectItems(const sim::Select& selection)
+{
+    Play([&] {
+        std::vector<std::size_t> items;
+        for (const std::int32_t n : selection.items) {
+            if (n < 1) throw Failure("no item " + std::to_string(n));
+            items.push_back(static_cast<std::size_t>(n));
+        }
+        if (!m_world.Select(fake::WidenUtf8(selection.store), fake::WidenUtf8(selection.path), items))
+            throw Failure("there is no active explorer to select in");
+    });
+}
+
+void NativeWorld::ChangeAccounts(const Account& change)
+{
+    Play([&] {
+        switch (change.change) {
+            case AccountChange::Add:
+                m_world.AccountAdd(fake::WidenUtf8(change.store), fake::WidenUtf8(change.displayName));
+                break;
+            case AccountChange::Remove:
+                m_world.AccountRemove(fake::WidenUtf8(change.store));
+                break;
+            case AccountChange::Notify:
+                m_world.AccountNotify(static_cast<std::uint32_t>(change.code));
+                break;
+        }
+    });
+}
+
+World::FolderCount NativeWorld::CountFolder(const std::string& store, const std::string& path)
+{
+    FolderCount count;
+    Play([&] {
+        const fake::FolderCount held = m_world.FolderCounts(fake::WidenUtf8(store), fake::WidenUtf8(path));
+        count.items = static_cast<std::int32_t>(held.items);
+        count.unread = static_cast<std::int32_t>(held.unread);
+    });
+    return count;
 }
 
 }  // namespace qev::sim

@@ -27,7 +27,9 @@ public:
 
     void Attach(Transcript* transcript) override;
     // Everything the in-memory world does is written as it happens.
-    void Settle() override {}
+    // Raises the item-add events of items the add-in moved, as Outlook does
+    // once its message loop runs again.
+    void Settle() override;
 
     void SetOutlookVersion(const std::optional<std::string>& version) override;
     void SetExplorers(std::int32_t count) override;
@@ -42,6 +44,13 @@ public:
     void Quit() override;
     bool NotifyStatus(bool up) override;
     bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) override;
+
+    void AddStore(const Store& store) override;
+    void AddFolder(const Folder& folder) override;
+    void DeliverItem(const sim::Deliver& delivery) override;
+    void SelectItems(const sim::Select& selection) override;
+    void ChangeAccounts(const Account& change) override;
+    FolderCount CountFolder(const std::string& store, const std::string& path) override;
 
     std::size_t EngineCallCount(const std::string& op) override;
     std::vector<std::string> ReleaseProblems() override;

@@ -187,6 +187,14 @@ public:
     // Time passing: nothing in the add-in reads the clock yet.
     void operator()(const Wait&) {}
 
+    // ---- mail and the explorer ----
+
+    void operator()(const Store& s) { m_world.AddStore(s); }
+    void operator()(const Folder& s) { m_world.AddFolder(s); }
+    void operator()(const Deliver& s) { m_world.DeliverItem(s); }
+    void operator()(const Select& s) { m_world.SelectItems(s); }
+    void operator()(const Account& s) { m_world.ChangeAccounts(s); }
+
     // ---- assertions ----
 
     void operator()(const ExpectTrace& s)
@@ -204,6 +212,18 @@ public:
         if (it == m_results.end()) throw Failure("no " + verb + " call has returned yet");
         if (it->second != s.hr)
             throw Failure(verb + " returned " + HexResult(it->second) + ", expected " + HexResult(s.hr));
+    }
+    void operator()(const ExpectFolder& s)
+    {
+        Settle();
+        const World::FolderCount count = m_world.CountFolder(s.store, s.path);
+        std::string what;
+        if (count.items != s.items) what = "items=" + std::to_string(count.items);
+        if (s.unread && count.unread != *s.unread)
+            what += std::string(what.empty() ? "" : " ") + "unread=" + std::to_string(count.unread);
+        if (!what.empty())
+            throw Failure("folder " + s.store + " \"" + s.path + "\" holds " + what + ", expected items=" +
+                          std::to_string(s.items) + (s.unread ? " unread=" + std::to_string(*s.unread) : ""));
     }
     void operator()(const ExpectEngine& s)
     {

@@ -69,7 +69,29 @@ public:
     virtual bool NotifyStatus(bool up) = 0;
     virtual bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) = 0;
 
+    // ---- mail and the explorer ----
+    // A world writes "* MOVE ...", "* READ ..." and "* CREATE ..." lines to the
+    // transcript as the add-in moves, marks and creates. Unknown stores,
+    // folders or item numbers throw Failure.
+
+    // `store` and `folder` (a folder's class and item type default to 2 and 0).
+    virtual void AddStore(const Store& store) = 0;
+    virtual void AddFolder(const Folder& folder) = 0;
+    // `deliver`: the item arrives in the folder (an item-add event when it is watched).
+    virtual void DeliverItem(const Deliver& delivery) = 0;
+    // `select`: the active explorer shows the folder and selects the items.
+    virtual void SelectItems(const Select& selection) = 0;
+    // `account add|remove|notify`.
+    virtual void ChangeAccounts(const Account& change) = 0;
+
     // ---- checks ----
+
+    struct FolderCount {
+        std::int32_t items = 0;
+        std::int32_t unread = 0;
+    };
+    // `expect folder`: what the folder holds now.
+    virtual FolderCount CountFolder(const std::string& store, const std::string& path) = 0;
 
     // How often the add-in has called engine operation op so far.
     virtual std::size_t EngineCallCount(const std::string& op) = 0;

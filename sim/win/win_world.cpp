@@ -391,6 +391,36 @@ bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
 
 // ---- checks ----
 
+void WinWorld::AddStore(const Store&)
+{
+    throw Failure("not supported yet: store");
+}
+
+void WinWorld::AddFolder(const Folder&)
+{
+    throw Failure("not supported yet: folder");
+}
+
+void WinWorld::DeliverItem(const sim::Deliver&)
+{
+    throw Failure("not supported yet: deliver");
+}
+
+void WinWorld::SelectItems(const sim::Select&)
+{
+    throw Failure("not supported yet: select");
+}
+
+void WinWorld::ChangeAccounts(const Account&)
+{
+    throw Failure("not supported yet: account");
+}
+
+World::FolderCount WinWorld::CountFolder(const std::string&, const std::string&)
+{
+    throw Failure("not supported yet: expect folder");
+}
+
 std::size_t WinWorld::EngineCallCount(const std::string& op)
 {
     return m_engine.Loaded() ? m_engine.CallCount(op) : 0;

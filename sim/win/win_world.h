@@ -89,6 +89,14 @@ public:
     bool NotifyStatus(bool up) override;
     bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) override;
 
+    // Mail: the simulated Outlook has no message stores yet.
+    void AddStore(const Store& store) override;
+    void AddFolder(const Folder& folder) override;
+    void DeliverItem(const sim::Deliver& delivery) override;
+    void SelectItems(const sim::Select& selection) override;
+    void ChangeAccounts(const Account& change) override;
+    FolderCount CountFolder(const std::string& store, const std::string& path) override;
+
     std::size_t EngineCallCount(const std::string& op) override;
     std::vector<std::string> ReleaseProblems() override;
 

@@ -54,6 +54,13 @@ public:
     bool NotifyStatus(bool) override { return notifyInTime; }
     bool NotifySettings(const std::vector<SettingsField>&, std::uint32_t) override { return true; }
 
+    void AddStore(const Store&) override {}
+    void AddFolder(const Folder&) override {}
+    void DeliverItem(const Deliver&) override {}
+    void SelectItems(const Select&) override {}
+    void ChangeAccounts(const Account&) override {}
+    FolderCount CountFolder(const std::string&, const std::string&) override { return {}; }
+
     std::size_t EngineCallCount(const std::string& op) override { return op == "Advise" ? 1 : 0; }
     std::vector<std::string> ReleaseProblems() override { return problems; }
 

@@ -1,0 +1,94 @@
+// New mail in a watched inbox: the engine's verdict is a header line; spam is
+// marked read and moved into the store's spam folder, as the engine's options
+// ask.
+#include <algorithm>
+#include <functional>
+
+#include "addin/connect.h"
+#include "addin/trace.h"
+#include "host/com_error.h"
+#include "host/format.h"
+
+namespace qev {
+
+namespace {
+
+constexpr std::u16string_view kSpamYes = u"X-MarlowcrestWKS-Spam: Yes";
+constexpr std::u16string_view kSpamNo = u"X-MarlowcrestWKS-Spam: No";
+
+using MarkSearcher = std::boyer_moore_horspool_searcher<std::u16string_view::const_iterator>;
+
+// Whether text holds the mark (case-sensitive, anywhere). Header texts can be
+// large; the searcher skips ahead by up to the mark's length.
+bool Contains(std::u16string_view text, const MarkSearcher& mark)
+{
+    return std::search(text.begin(), text.end(), mark) != text.end();
+}
+
+}  // namespace
+
+bool CConnect::SearchHeaderForSpamTag_(std::u16string_view a_headers)
+{
+    static const MarkSearcher yes(kSpamYes.begin(), kSpamYes.end());
+    static const MarkSearcher no(kSpamNo.begin(), kSpamNo.end());
+    if (Contains(a_headers, yes)) {
+        QEV_TRACE_STEP(u"    SpamTag : yes...");
+        return true;
+    }
+    if (Contains(a_headers, no)) {
+        QEV_TRACE_STEP(u"    SpamTag : no...");
+        return false;
+    }
+    // Not scanned by the engine: treated as not spam.
+    std::u16string from;
+    GetFrom_(a_headers, from);
+    QEV_TRACE(kTraceError, u"[as][qev] error : SpamTag : Mail from <%s>...not scanned\n", from);
+    return false;
+}
+
+void CConnect::OnItemAdd_(host::Object* a_pItem)
+{
+    try {
+        const auto spMailItem = host::QueryAs<host::MailItem>(a_pItem);
+        if (!m_fAntispamOn) return;
+        if (!spMailItem) throw host::ComError(E_POINTER);  // not a mail item: left alone
+
+        if (spMailItem->UnRead() != host::kVariantTrue) {
+            QEV_TRACE_STEP(u"OnItemAdd_ : mail already read !");
+            return;
+        }
+        const std::uint32_t moveToSpam = m_asOptions.f[kOptionMoveToSpamFolder];
+        const std::uint32_t markAsRead = m_asOptions.f[kOptionMarkAsRead];
+        QEV_TRACE(kTraceProgress, u"[as][qev] OnItemAdd_<%d:%d>...\n", moveToSpam, markAsRead);
+
+        if (moveToSpam != 0 || markAsRead != 0) {
+            std::u16string headers;
+            if (!MailHeaders2Str_(spMailItem.Get(), headers)) {
+                QEV_TRACE_ERROR(u"    OnItemAdd_ : MailHeaders2Str_...failed");
+            } else if (!SearchHeaderForSpamTag_(headers)) {
+                if (TraceLevel >= kTraceProgress) {
+                    TraceWhole(
+                        Format(u"+++*** OnItemAdd_ : SearchHeaderForSpamTag_\r\n+++START-OF-MAIL+++\r\n%s\r\n"
+                               u"+++END-OF-MAIL+++\r\nis NOT spam.\r\n",
+                               headers));
+                }
+            } else {
+                if (markAsRead != 0) {
+                    QEV_TRACE_STEP(u"    OnItemAdd_ : MarkAsRead...");
+                    spMailItem->SetUnRead(false);
+                }
+                if (moveToSpam != 0) {
+                    QEV_TRACE_STEP(u"    OnItemAdd_ : MoveToSpamFolder...");
+                    host::Ref<host::Folder> spJunkFolder;
+                    GetJunkFolder_(spMailItem.Get(), spJunkFolder);
+                    if (spJunkFolder) spMailItem->Move(spJunkFolder.Get());  // the moved item is released at once
+                }
+            }
+        }
+        QEV_TRACE_STEP(u"OnItemAdd_...ok");
+    } catch (...) {
+        TraceCaughtException(u"OnItemAdd_");
+    }
+}
+
+}  // namespace qev

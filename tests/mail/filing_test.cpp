@@ -1,0 +1,233 @@
+// Filing new mail over the in-memory profile: the engine's options and the
+// message decide what happens to a new inbox item and what the trace says;
+// the spam folder is found, or made, under the item's own store's Deleted
+// Items. And the selection check that enables the buttons.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/com_error.h"
+#include "host/fake/fake_message.h"
+#include "tests/mail/mail_world.h"
+#include "tests/unit/test_text.h"
+
+namespace qev::testing {
+namespace {
+
+using host::fake::FolderCount;
+using host::fake::ItemKind;
+using host::fake::MailEvent;
+
+// Placeholders in the expected lines, filled in by the test.
+constexpr char16_t kDump[] = u"$DUMP";                   // the not-spam dump of the headers
+constexpr char16_t kNullPointer[] = u"$NULL_POINTER";    // the exception line of a null pointer
+constexpr char16_t kDeletedItems[] = u"$DELETED_ITEMS";  // the Deleted Items' entry id as text
+
+const Lines kHeadersRead = {Line(u"    MailHeaders2Str_..."), Line(u"    MailHeaders2Str_W<0>...ok")};
+Lines Concat(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct FilingCase {
+    const char* name;
+    std::uint32_t move = 0, read = 0;
+    std::u16string_view mark = kSpamYes;
+    bool deliveredRead = false;
+    ItemKind kind = ItemKind::Mail;
+    bool antispamOff = false;
+    FolderCount inbox = {};
+    std::optional<FolderCount> spam = std::nullopt;  // nothing: no spam folder made
+    Lines lines = {};
+};
+
+const FilingCase kFilingCases[] = {
+    {.name = "OptionsOff", .inbox = {1, 1}, .lines = {Line(u"OnItemAdd_<0:0>..."), Line(u"OnItemAdd_...ok")}},
+    {.name = "MarkAsReadOnly",
+     .read = 1,
+     .inbox = {1, 0},
+     .lines =
+         Concat(Concat({Line(u"OnItemAdd_<0:1>...")}, kHeadersRead),
+                {Line(u"    SpamTag : yes..."), Line(u"    OnItemAdd_ : MarkAsRead..."), Line(u"OnItemAdd_...ok")})},
+    {.name = "MoveOnly",
+     .move = 1,
+     .inbox = {0, 0},
+     .spam = FolderCount{1, 1},
+     .lines = Concat(
+         Concat({Line(u"OnItemAdd_<1:0>...")}, kHeadersRead),
+         {Line(u"    SpamTag : yes..."), Line(u"    OnItemAdd_ : MoveToSpamFolder..."),
+          Line(std::u16string(u"GetJunkFolder_: strDeletedItemsID=") + kDeletedItems), Line(u"OnItemAdd_...ok")})},
+    {.name = "MoveAndMarkAsRead",
+     .move = 1,
+     .read = 1,
+     .inbox = {0, 0},
+     .spam = FolderCount{1, 0},
+     .lines = Concat(
+         Concat({Line(u"OnItemAdd_<1:1>...")}, kHeadersRead),
+         {Line(u"    SpamTag : yes..."), Line(u"    OnItemAdd_ : MarkAsRead..."),
+          Line(u"    OnItemAdd_ : MoveToSpamFolder..."),
+          Line(std::u16string(u"GetJunkFolder_: strDeletedItemsID=") + kDeletedItems), Line(u"OnItemAdd_...ok")})},
+    {.name = "AlreadyRead",
+     .move = 1,
+     .read = 1,
+     .deliveredRead = true,
+     .inbox = {1, 0},
+     .lines = {Line(u"OnItemAdd_ : mail already read !")}},
+    {.name = "MarkInAnotherCase",
+     .move = 1,
+     .read = 1,
+     .mark = u"x-marlowcrestwks-spam: yes",
+     .inbox = {1, 1},
+     .lines = Concat(Concat({Line(u"OnItemAdd_<1:1>...")}, kHeadersRead),
+                     {u"[as][qev] error : SpamTag : Mail from <ann@example.org>...not scanned\n", kDump,
+                      Line(u"OnItemAdd_...ok")})},
+    {.name = "NotSpam",
+     .move = 1,
+     .read = 1,
+     .mark = kSpamNo,
+     .inbox = {1, 1},
+     .lines = Concat(Concat({Line(u"OnItemAdd_<1:1>...")}, kHeadersRead),
+                     {Line(u"    SpamTag : no..."), kDump, Line(u"OnItemAdd_...ok")})},
+    {.name = "MeetingRequest",
+     .move = 1,
+     .read = 1,
+     .kind = ItemKind::Meeting,
+     .inbox = {1, 1},
+     .lines = {kNullPointer}},
+    {.name = "AntispamOff", .move = 1, .read = 1, .antispamOff = true, .inbox = {1, 1}, .lines = {}},
+};
+
+class FilingTest : public MailWorldTest, public ::testing::WithParamInterface<FilingCase> {};
+
+TEST_P(FilingTest, NewInboxItem)
+{
+    const FilingCase& c = GetParam();
+    m_world.AddStore(u"a", u"Mailbox - Ann");
+    m_world.SetEngineOption(kOptionMoveToSpamFolder, c.move);
+    m_world.SetEngineOption(kOptionMarkAsRead, c.read);
+    if (c.antispamOff) m_world.SetEngineSetting(1, 1);
+    Start();
+    const std::u16string text = MessageText(u"Offer", c.mark);
+    ClearWrites();
+    m_world.Deliver(u"a", u"Inbox", text, {.read = c.deliveredRead, .kind = c.kind});
+
+    EXPECT_EQ(m_world.FolderCounts(u"a", u"Inbox"), c.inbox);
+    ASSERT_EQ(m_world.Mail().HasFolder(u"a", u"Deleted Items/Spam"), c.spam.has_value());
+    if (c.spam) {
+        EXPECT_EQ(m_world.FolderCounts(u"a", u"Deleted Items/Spam"), *c.spam);
+    }
+
+    Lines expected;
+    for (std::u16string line : c.lines) {
+        if (line == kDump) {
+            line = u"+++*** OnItemAdd_ : SearchHeaderForSpamTag_\r\n+++START-OF-MAIL+++\r\n" +
+                   text.substr(0, text.find(u"\r\n\r\n") + 4) + u"\r\n+++END-OF-MAIL+++\r\nis NOT spam.\r\n";
+        }
+        if (line == kNullPointer) {
+            line = u"[as][qev] error : exception! : OnItemAdd_ : " + host::ComErrorMessageText(E_POINTER) + u"\n";
+        }
+        if (const auto at = line.find(kDeletedItems); at != std::u16string::npos) {
+            line.replace(at, std::size(kDeletedItems) - 1,
+                         EntryId(m_world.Mail().FolderEntryId(u"a", u"Deleted Items")).Hex());
+        }
+        expected.push_back(line);
+    }
+    EXPECT_EQ(Writes(), expected);
+    ShutDown();
+    EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, FilingTest, ::testing::ValuesIn(kFilingCases),
+                         [](const ::testing::TestParamInfo<FilingCase>& param) { return param.param.name; });
+
+// ---- the spam folder ----
+
+TEST_F(MailWorldTest, SpamFolderIsMadeOnceInTheItemsOwnStore)
+{
+    m_world.AddStore(u"a", u"Mailbox - Ann");
+    m_world.AddStore(u"b", u"Archive", {.unicodeRejected = true});
+    m_world.AddFolder(u"a", u"Spam");  // not under Deleted Items: not the spam folder
+    m_world.SetEngineOption(kOptionMoveToSpamFolder, 1);
+    std::vector<std::string> created;
+    m_world.OnMailEvent([&](const MailEvent& e) {
+        if (e.kind == MailEvent::Kind::Create) created.push_back(Narrow(e.store + u":" + e.path));
+    });
+    Start();
+    for (const auto* store : {u"a", u"a", u"b"}) m_world.Deliver(store, u"Inbox", MessageText(u"s", kSpamYes));
+
+    EXPECT_EQ(created, (std::vector<std::string>{"a:Deleted Items/Spam", "b:Deleted Items/Spam"}));
+    EXPECT_EQ(m_world.FolderCounts(u"a", u"Deleted Items/Spam").items, 2u);
+    EXPECT_EQ(m_world.FolderCounts(u"b", u"Deleted Items/Spam").items, 1u);
+    EXPECT_EQ(m_world.FolderCounts(u"a", u"Spam").items, 0u);
+    // Watching opens a store for reading, filing for writing; b refuses the
+    // Unicode flag and is asked once more without it.
+    EXPECT_EQ(m_world.Mail().OpenMsgStoreFlags(u"a"), (std::vector<std::uint32_t>{0x11, 0x15, 0x15}));
+    EXPECT_EQ(m_world.Mail().OpenEntryFlags(u"a"), (std::vector<std::uint32_t>{0x80000011, 0x80000011}));
+    EXPECT_EQ(m_world.Mail().OpenEntryFlags(u"b"), (std::vector<std::uint32_t>{0x80000011, 0x11}));
+    EXPECT_EQ(CountWrites(u"[as][qev] GetJunkFolder_: call OpenEntry using IMsgStore returned MAPI_E_UNKNOWN_FLAGS, "
+                          u"trying without MAPI_E_UNKNOWN_FLAGS\n"),
+              1u);
+    ShutDown();
+    EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+TEST_F(MailWorldTest, NoSpamFolderForAStoreMissingFromTheTable)
+{
+    m_world.AddStore(u"a", u"Mailbox - Ann");
+    m_world.AddStore(u"c", u"Hidden", {.listed = false});
+    ConnectOnly();
+    m_world.Deliver(u"c", u"Inbox", MessageText(u"spam", kSpamYes));
+    const auto item = MailItemAt(u"c", u"Inbox", 1);
+    ClearWrites();
+    host::Ref<host::Folder> folder;
+    EXPECT_EQ(Access::GetJunkFolder(Addin(), item.Get(), folder), E_UNEXPECTED);
+    EXPECT_FALSE(folder);
+    EXPECT_EQ(Writes(), Lines{Line(u"GetJunkFolder_: !spMsgStore")});
+    EXPECT_FALSE(m_world.Mail().HasFolder(u"c", u"Deleted Items/Spam"));
+}
+
+// ---- the selection check ----
+
+TEST_F(MailWorldTest, SelectionMailAndSpamFolder)
+{
+    struct Case {
+        std::u16string path;
+        std::int32_t itemType;
+        std::vector<ItemKind> items;
+        std::vector<std::size_t> selected;
+        bool mailSelected, spamFolder;
+    } const cases[] = {
+        {u"Empty", 0, {}, {}, false, false},
+        {u"One", 0, {ItemKind::Mail}, {1}, true, false},
+        {u"NoneSelected", 0, {ItemKind::Mail}, {}, false, false},
+        {u"MeetingFirst", 0, {ItemKind::Meeting, ItemKind::Mail}, {1, 2}, false, false},
+        {u"MailAfterMeeting", 0, {ItemKind::Meeting, ItemKind::Mail}, {2}, true, false},
+        {u"Calendar", 1, {ItemKind::Meeting}, {1}, false, false},
+        {u"Projects/Spam", 0, {ItemKind::Mail}, {1}, true, true},
+        {u"Deleted Items/Spam", 0, {}, {}, false, true},
+        {u"Other/spam", 0, {ItemKind::Mail}, {1}, true, false},
+        {u"Spam2", 0, {ItemKind::Mail}, {1}, true, false},
+    };
+    m_world.AddStore(u"a", u"Mailbox - Ann");
+    ConnectOnly();
+    for (const Case& c : cases) {
+        m_world.AddFolder(u"a", c.path, 2, c.itemType);
+        for (const ItemKind kind : c.items) m_world.Deliver(u"a", c.path, MessageText(u"m", kSpamNo), {.kind = kind});
+        ASSERT_TRUE(m_world.Select(u"a", c.path, c.selected));
+        ClearWrites();
+        bool mailSelected = !c.mailSelected, spamFolder = !c.spamFolder;
+        Access::GetSelectionItems(Addin(), mailSelected, spamFolder);
+        EXPECT_EQ(mailSelected, c.mailSelected) << Narrow(c.path);
+        EXPECT_EQ(spamFolder, c.spamFolder) << Narrow(c.path);
+        EXPECT_EQ(Writes(), c.itemType == 0 ? Lines{}
+                                            : Lines{Line(u"    GetSelectionItems_ : not mail folder : class<2> : "
+                                                         u"GetDefaultItemType<1>")})
+            << Narrow(c.path);
+    }
+}
+
+}  // namespace
+}  // namespace qev::testing

@@ -1,0 +1,121 @@
+// A whole mail session with every mail host call in turn failing, then
+// throwing: nothing may escape to the host, and whatever the add-in was given
+// or fetched must come back exactly once.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tests/mail/mail_world.h"
+
+namespace qev::testing {
+namespace {
+
+using host::fake::FakeWorld;
+
+struct Session {
+    FakeWorld world;
+    std::string escaped;  // what reached the host, if anything
+
+    // Runs the session after arm has prepared the world (an injection, a listener).
+    explicit Session(const std::function<void(FakeWorld&)>& arm)
+    {
+        TraceLevel = 0;
+        g_outlookVersion = -1;
+        world.SetMarker(host::fake::Marker::Trace, true);
+        world.SetEngineSetting(3, 1);
+        world.SetEngineOption(kOptionMoveToSpamFolder, 1);
+        world.SetEngineOption(kOptionMarkAsRead, 1);
+        world.AddStore(u"a", u"Mailbox - Ann");
+        world.AddStore(u"b", u"Archive", {.unicodeRejected = true});
+        arm(world);
+        auto* addin = new ConnectObject(world.Services());
+        try {
+            CConnect& c = addin->Connect();
+            c.OnConnection(&world.Application(), kConnectStartup, &world.AddInInstance());
+            c.OnStartupComplete();
+            world.Deliver(u"a", u"Inbox", MessageText(u"spam a", kSpamYes));
+            world.Deliver(u"b", u"Inbox", MessageText(u"spam b", kSpamYes));
+            world.Deliver(u"a", u"Inbox", MessageText(u"ham", kSpamNo),
+                          {.headers = host::fake::HeaderForm::StreamAnsi});
+            world.AccountAdd(u"c", u"Mailbox - Cy");
+            world.AccountRemove(u"b");
+            bool mailSelected = false, spamFolder = false;
+            if (world.Select(u"a", u"Inbox", {1})) Access::GetSelectionItems(c, mailSelected, spamFolder);
+            c.OnBeginShutdown();
+            world.Quit();
+            c.OnDisconnection(0);
+            world.Pump();
+        } catch (const std::exception& e) {
+            escaped = e.what();
+        }
+        addin->Release();
+        ForgetProductInfo();
+        TraceLevel = 0;
+    }
+};
+
+bool IsMailCall(std::string_view what)
+{
+    for (const std::string_view prefix : {"Items.",
+                                          "Folder.",
+                                          "MailItem.",
+                                          "Item.",
+                                          "Message.",
+                                          "MsgStore.",
+                                          "MapiFolder.",
+                                          "Namespace.",
+                                          "Session.",
+                                          "Selection.",
+                                          "AccountManager.",
+                                          "OpenEntry",
+                                          "OpenMsgStore",
+                                          "CreateFolder",
+                                          "GetMsgStoresTable",
+                                          "GetReceiveFolder",
+                                          "OpenProfileSection",
+                                          "GetNamespace",
+                                          "ActiveExplorer",
+                                          "Explorer.CurrentFolder",
+                                          "Explorer.Selection"}) {
+        if (what.starts_with(prefix)) return true;
+    }
+    return false;
+}
+
+TEST(MailSweep, EveryMailHostCallFailingOrThrowing)
+{
+    std::vector<std::pair<std::uint64_t, std::string>> mailCalls;
+    {
+        Session clean([&](FakeWorld& world) {
+            world.Calls().OnCall([&](std::uint64_t n, std::string_view what) {
+                if (IsMailCall(what)) mailCalls.emplace_back(n, std::string(what));
+            });
+        });
+        ASSERT_EQ(clean.escaped, "");
+        ASSERT_EQ(clean.world.ReleaseProblems(), std::vector<std::string>{});
+    }
+    ASSERT_GT(mailCalls.size(), 100u);
+
+    for (const auto& [n, what] : mailCalls) {
+        for (const bool toThrow : {false, true}) {
+            Session run(
+                [&](FakeWorld& world) { toThrow ? world.Calls().ThrowAt(n) : world.Calls().FailAt(n, E_FAIL); });
+            const std::string where = (toThrow ? "throw at " : "fail at ") + run.world.Calls().FiredAt();
+            ASSERT_TRUE(run.world.Calls().Fired()) << what << " #" << n;
+            EXPECT_EQ(run.escaped, "") << where;
+            // A subscription Outlook refused to end is all that may stay.
+            std::vector<std::string> problems = run.world.ReleaseProblems();
+            if (what.ends_with(".Unadvise")) {
+                std::erase_if(problems, [](const std::string& p) { return p.starts_with("subscription left: "); });
+            }
+            EXPECT_EQ(problems, std::vector<std::string>{}) << where;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qev::testing

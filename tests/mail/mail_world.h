@@ -1,0 +1,109 @@
+// A connected add-in over the in-memory world, for the mail suites.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "addin/connect.h"
+#include "addin/connect_object.h"
+#include "addin/trace.h"
+#include "host/fake/fake_world.h"
+#include "tests/mail/mail_access.h"
+#include "text/product_info.h"
+
+namespace qev::testing {
+
+using Access = CConnectMailAccess;
+
+// A message as the engine leaves it: transport headers (CR LF line ends,
+// closed by an empty line) and a body.
+inline std::u16string MessageText(std::u16string_view subject, std::u16string_view spamLine,
+                                  std::u16string_view body = u"Hello\r\nthere")
+{
+    std::u16string text = u"Received: from mx.example.org\r\nFrom: Ann Example <ann@example.org>\r\nSubject: ";
+    text.append(subject).append(u"\r\n");
+    if (!spamLine.empty()) text.append(spamLine).append(u"\r\n");
+    text.append(u"\r\n").append(body).append(u"\r\n");
+    return text;
+}
+
+// A progress line and an error line as the trace writes them.
+inline std::u16string Line(std::u16string_view text)
+{
+    return std::u16string(u"[as][qev] ").append(text).append(u"\n");
+}
+inline std::u16string Error(std::u16string_view text)
+{
+    return std::u16string(u"[as][qev] error : ").append(text).append(u"\n");
+}
+using Lines = std::vector<std::u16string>;
+
+inline constexpr std::u16string_view kSpamYes = u"X-MarlowcrestWKS-Spam: Yes";
+inline constexpr std::u16string_view kSpamNo = u"X-MarlowcrestWKS-Spam: No";
+
+class MailWorldTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TraceLevel = 0;
+        g_outlookVersion = -1;
+        m_world.SetMarker(host::fake::Marker::Trace, true);
+        m_world.SetEngineSetting(3, 1);  // the engine's antispam is on
+    }
+    void TearDown() override
+    {
+        if (m_addin) m_addin->Release();
+        ForgetProductInfo();
+        TraceLevel = 0;
+    }
+
+    CConnect& Addin()
+    {
+        if (!m_addin) m_addin = new ConnectObject(m_world.Services());
+        return m_addin->Connect();
+    }
+    // Connects at Outlook's start and runs the start-up work (inboxes watched).
+    void Start()
+    {
+        ASSERT_EQ(Addin().OnConnection(&m_world.Application(), kConnectStartup, &m_world.AddInInstance()), S_OK);
+        ASSERT_EQ(Addin().OnStartupComplete(), S_OK);
+    }
+    // Connects without the start-up work: nothing is watched.
+    void ConnectOnly()
+    {
+        ASSERT_EQ(Addin().OnConnection(&m_world.Application(), kConnectStartup, &m_world.AddInInstance()), S_OK);
+    }
+    void ShutDown()
+    {
+        Addin().OnBeginShutdown();
+        m_world.Quit();
+        Addin().OnDisconnection(0);
+    }
+
+    // Item number index (1-based) of the folder, as a mail item (null for another kind).
+    host::Ref<host::MailItem> MailItemAt(std::u16string_view store, std::u16string_view path, std::size_t index)
+    {
+        const host::Ref<host::Object> item = m_world.Mail().Item(store, path, index);
+        return host::QueryAs<host::MailItem>(item.Get());
+    }
+    EntryId StoreId(std::u16string_view store) { return EntryId(m_world.Mail().StoreEntryId(store)); }
+
+    std::vector<std::u16string> Writes() { return m_world.System().DebugWrites(); }
+    void ClearWrites() { m_world.System().ClearDebugWrites(); }
+    std::size_t CountWrites(std::u16string_view text)
+    {
+        const auto writes = Writes();
+        return static_cast<std::size_t>(std::count_if(writes.begin(), writes.end(), [&](const std::u16string& w) {
+            return w.find(text) != std::u16string::npos;
+        }));
+    }
+    host::fake::FakeWorld m_world;
+    ConnectObject* m_addin = nullptr;
+};
+
+}  // namespace qev::testing
