@@ -1,27 +1,13 @@
 #include "addin/dispatch_names.h"
 
+#include "host/utf.h"
+
 namespace qev {
-namespace {
-
-char16_t FoldAscii(char16_t c) noexcept
-{
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool EqualNoCase(std::u16string_view a, std::u16string_view b) noexcept
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
-
-}  // namespace
 
 const DispatchName* FindDispatchName(std::u16string_view name) noexcept
 {
     for (const DispatchName& entry : kDispatchNames)
-        if (EqualNoCase(entry.name, name)) return &entry;
+        if (host::EqualNoCase(entry.name, name)) return &entry;
     return nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "sim/native_world.h"
 
 #include "addin/connect_object.h"
+#include "host/utf.h"
 #include "sim/transcript.h"
 
 #include <stdexcept>
@@ -46,7 +47,7 @@ void NativeWorld::Settle()
 
 void NativeWorld::SetOutlookVersion(const std::optional<std::string>& version)
 {
-    m_world.SetOutlookVersion(version ? std::optional<std::u16string>(fake::WidenUtf8(*version)) : std::nullopt);
+    m_world.SetOutlookVersion(version ? std::optional<std::u16string>(host::Utf16(*version)) : std::nullopt);
 }
 
 void NativeWorld::SetExplorers(std::int32_t count)
@@ -91,7 +92,7 @@ void NativeWorld::SetEngineOption(int field, std::uint32_t value)
 
 void NativeWorld::SetEngineValue(const std::string& name, std::uint32_t value)
 {
-    m_world.SetEngineValue(fake::WidenUtf8(name), value);
+    m_world.SetEngineValue(host::Utf16(name), value);
 }
 
 // ---- the session ----
@@ -198,7 +199,7 @@ void Play(Statement&& statement)
 void NativeWorld::AddStore(const Store& store)
 {
     Play([&] {
-        m_world.AddStore(fake::WidenUtf8(store.id), fake::WidenUtf8(store.displayName),
+        m_world.AddStore(host::Utf16(store.id), host::Utf16(store.displayName),
                          {.unicodeRejected = store.unicodeRejected});
     });
 }
@@ -206,7 +207,7 @@ void NativeWorld::AddStore(const Store& store)
 void NativeWorld::AddFolder(const Folder& folder)
 {
     Play([&] {
-        m_world.AddFolder(fake::WidenUtf8(folder.store), fake::WidenUtf8(folder.path), folder.folderClass,
+        m_world.AddFolder(host::Utf16(folder.store), host::Utf16(folder.path), folder.folderClass,
                           folder.itemType);
     });
 }
@@ -214,8 +215,8 @@ void NativeWorld::AddFolder(const Folder& folder)
 void NativeWorld::DeliverItem(const sim::Deliver& delivery)
 {
     Play([&] {
-        m_world.Deliver(fake::WidenUtf8(delivery.store), fake::WidenUtf8(delivery.path),
-                        fake::WidenUtf8(delivery.message),
+        m_world.Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
+                        host::Utf16(delivery.message),
                         {.read = delivery.read,
                          .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
                          .headers = HeaderFormOf(delivery.headers),
@@ -231,7 +232,7 @@ void NativeWorld::SelectItems(const sim::Select& selection)
             if (n < 1) throw Failure("no item " + std::to_string(n));
             items.push_back(static_cast<std::size_t>(n));
         }
-        if (!m_world.Select(fake::WidenUtf8(selection.store), fake::WidenUtf8(selection.path), items))
+        if (!m_world.Select(host::Utf16(selection.store), host::Utf16(selection.path), items))
             throw Failure("there is no active explorer to select in");
     });
 }
@@ -241,10 +242,10 @@ void NativeWorld::ChangeAccounts(const Account& change)
     Play([&] {
         switch (change.change) {
             case AccountChange::Add:
-                m_world.AccountAdd(fake::WidenUtf8(change.store), fake::WidenUtf8(change.displayName));
+                m_world.AccountAdd(host::Utf16(change.store), host::Utf16(change.displayName));
                 break;
             case AccountChange::Remove:
-                m_world.AccountRemove(fake::WidenUtf8(change.store));
+                m_world.AccountRemove(host::Utf16(change.store));
                 break;
             case AccountChange::Notify:
                 m_world.AccountNotify(static_cast<std::uint32_t>(change.code));
@@ -257,7 +258,7 @@ World::FolderCount NativeWorld::CountFolder(const std::string& store, const std:
 {
     FolderCount count;
     Play([&] {
-        const fake::FolderCount held = m_world.FolderCounts(fake::WidenUtf8(store), fake::WidenUtf8(path));
+        const fake::FolderCount held = m_world.FolderCounts(host::Utf16(store), host::Utf16(path));
         count.items = static_cast<std::int32_t>(held.items);
         count.unread = static_cast<std::int32_t>(held.unread);
     });

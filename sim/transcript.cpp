@@ -1,67 +1,36 @@
 #include "sim/transcript.h"
 
+#include "host/utf.h"
+
 #include <algorithm>
 #include <cstdio>
 
 namespace qev::sim {
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool IsHighSurrogate(char16_t c) noexcept
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t c) noexcept
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-}  // namespace
 
 std::string EscapeText(std::u16string_view text)
 {
     std::string out;
     out.reserve(text.size());
+    std::size_t plain = 0;  // start of the run of characters written as they are
+    auto flush = [&](std::size_t end) { out += host::Utf8(text.substr(plain, end - plain)); };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
+        if (c >= 0x20 && c != u'\\') continue;
+        flush(i);
+        plain = i + 1;
         if (c == u'\\') {
             out += "\\\\";
         } else if (c == u'\r') {
             out += "\\r";
         } else if (c == u'\n') {
             out += "\\n";
-        } else if (c < 0x20) {
+        } else {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
             out += hex;
-        } else if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            AppendUtf8(out, 0xFFFD);
-        } else {
-            AppendUtf8(out, c);
         }
     }
+    flush(text.size());
     return out;
 }
 

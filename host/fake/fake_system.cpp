@@ -1,5 +1,7 @@
 #include "host/fake/fake_system.h"
 
+#include "host/utf.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -104,7 +106,7 @@ bool FakeSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16st
         out = WidenWindows1252(bytes);
         return true;
     case 65001:
-        out = WidenUtf8(bytes);
+        out = host::Utf16(bytes);
         return true;
     case 28591:
         out.assign(bytes.begin(), bytes.end());

@@ -65,7 +65,5 @@ private:
 // Widens 8-bit text as Windows-1252 does (the ANSI code page of the native build).
 std::u16string WidenWindows1252(std::string_view bytes);
 
-// Widens UTF-8; malformed sequences become U+FFFD.
-std::u16string WidenUtf8(std::string_view bytes);
 
 }  // namespace host::fake

@@ -1,6 +1,6 @@
 #include "standins/zkascl/engine_text.h"
 
-#include "standins/common/utf.h"
+#include "host/utf.h"
 
 #include <cstdio>
 #include <vector>
@@ -8,8 +8,7 @@
 namespace zkascl {
 namespace {
 
-using standins::Utf16;
-using standins::Utf8;
+using host::Utf8;
 
 // Appends text, escaped for the store file.
 void AppendField(std::string& out, std::u16string_view text)
@@ -58,7 +57,7 @@ std::u16string UnescapeField(std::string_view field)
                 break;
         }
     }
-    return Utf16(bytes);
+    return host::Utf16(bytes);
 }
 
 bool ParseNumber(std::string_view text, std::uint32_t& out)

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "standins/common/module_files.h"
-#include "standins/common/utf.h"
+#include "host/utf.h"
 #include "standins/zkch/zkch_log.h"
 
 namespace zkch {
@@ -64,7 +64,7 @@ std::int32_t SetSettingsFile(const char16_t* path)
     const std::lock_guard lock(zkch::g_lock);
     if (!path) return -1;
     zkch::g_settingsFile = path;
-    zkch::Log("SetSettingsFile \"" + standins::Utf8(zkch::g_settingsFile) + '"');
+    zkch::Log("SetSettingsFile \"" + host::Utf8(zkch::g_settingsFile) + '"');
     return 0;
 }
 

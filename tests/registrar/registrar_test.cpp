@@ -13,6 +13,7 @@
 
 #include "host/fake/fake_ledger.h"
 #include "host/fake/fake_registry.h"
+#include "host/utf.h"
 #include "host/fake/fake_text.h"
 
 namespace {
@@ -34,11 +35,6 @@ std::u16string ProductScript()
     EXPECT_FALSE(bytes.empty()) << "cannot read " << QEV_RGS_PATH;
     EXPECT_TRUE(qev::DecodeScript(bytes, script));
     return script;
-}
-
-std::string Utf8(const std::u16string& text)
-{
-    return host::fake::Utf8(text);
 }
 
 struct World {
@@ -112,13 +108,13 @@ TEST(Registrar, ProductScriptRegistersTheTableAndUnregistersToTheParents)
     World world;
     const std::u16string script = ProductScript();
 
-    ASSERT_EQ(world.registrar.Register(script), S_OK) << Utf8(world.registrar.LastError());
+    ASSERT_EQ(world.registrar.Register(script), S_OK) << host::Utf8(world.registrar.LastError());
     EXPECT_EQ(world.registry.Dump(), kRegistered);
     const std::string once = world.registry.Dump();
     ASSERT_EQ(world.registrar.Register(script), S_OK) << "registering twice";
     EXPECT_EQ(world.registry.Dump(), once) << "registering twice changes nothing";
 
-    ASSERT_EQ(world.registrar.Unregister(script), S_OK) << Utf8(world.registrar.LastError());
+    ASSERT_EQ(world.registrar.Unregister(script), S_OK) << host::Utf8(world.registrar.LastError());
     EXPECT_EQ(world.registry.Dump(), kUnregistered);
     ASSERT_EQ(world.registrar.Unregister(script), S_OK) << "unregistering what is gone";
     EXPECT_EQ(world.registry.Dump(), kUnregistered);
@@ -206,9 +202,9 @@ TEST(Registrar, MarksDecideWhatRegisteringAndUnregisteringDo)
     for (const Case& c : cases) {
         World world;
         c.prepare(world.registry);
-        ASSERT_EQ(world.registrar.Register(c.script), S_OK) << c.name << ": " << Utf8(world.registrar.LastError());
+        ASSERT_EQ(world.registrar.Register(c.script), S_OK) << c.name << ": " << host::Utf8(world.registrar.LastError());
         EXPECT_EQ(world.registry.Dump(), c.registered) << c.name;
-        ASSERT_EQ(world.registrar.Unregister(c.script), S_OK) << c.name << ": " << Utf8(world.registrar.LastError());
+        ASSERT_EQ(world.registrar.Unregister(c.script), S_OK) << c.name << ": " << host::Utf8(world.registrar.LastError());
         EXPECT_EQ(world.registry.Dump(), c.unregistered) << c.name;
         EXPECT_EQ(world.registry.OpenKeys(), 0u) << c.name;
     }
@@ -221,7 +217,7 @@ TEST(Registrar, PerUserRunWritesOnlyUnderTheCurrentUser)
     world.registrar.SetMappings(qev::PerUserMappings());
     const std::u16string script = ProductScript();
 
-    ASSERT_EQ(world.registrar.Register(script), S_OK) << Utf8(world.registrar.LastError());
+    ASSERT_EQ(world.registrar.Register(script), S_OK) << host::Utf8(world.registrar.LastError());
     for (const std::string& request : world.registry.Requests())
         EXPECT_NE(request.find(" HKCU\\"), std::string::npos) << "reaches beyond the user: " << request;
     EXPECT_EQ(
@@ -239,7 +235,7 @@ TEST(Registrar, PerUserRunWritesOnlyUnderTheCurrentUser)
     EXPECT_FALSE(world.registry.KeyExists(RegRoot::LocalMachine, std::u16string(kAddins) + u"\\qev.Connect"));
 
     world.registry.ClearRequests();
-    ASSERT_EQ(world.registrar.Unregister(script), S_OK) << Utf8(world.registrar.LastError());
+    ASSERT_EQ(world.registrar.Unregister(script), S_OK) << host::Utf8(world.registrar.LastError());
     for (const std::string& request : world.registry.Requests())
         EXPECT_NE(request.find(" HKCU\\"), std::string::npos) << "reaches beyond the user: " << request;
     EXPECT_TRUE(world.registry.KeyExists(RegRoot::CurrentUser, u"Software\\Classes\\CLSID"));
@@ -264,11 +260,11 @@ TEST(Registrar, PerUserRunRefusesKeysOutsideItsAreasBeforeTouchingAnything)
         world.PutNeighbours();
         world.registrar.SetMappings(qev::PerUserMappings());
         const std::string before = world.registry.Dump();
-        EXPECT_EQ(world.registrar.Register(script), qev::kHrOutsideMapping) << Utf8(script);
+        EXPECT_EQ(world.registrar.Register(script), qev::kHrOutsideMapping) << host::Utf8(script);
         EXPECT_FALSE(world.registrar.LastError().empty());
-        EXPECT_EQ(world.registrar.Unregister(script), qev::kHrOutsideMapping) << Utf8(script);
-        EXPECT_EQ(world.registry.Dump(), before) << Utf8(script);
-        EXPECT_TRUE(world.registry.Requests().empty()) << Utf8(script);
+        EXPECT_EQ(world.registrar.Unregister(script), qev::kHrOutsideMapping) << host::Utf8(script);
+        EXPECT_EQ(world.registry.Dump(), before) << host::Utf8(script);
+        EXPECT_TRUE(world.registry.Requests().empty()) << host::Utf8(script);
     }
 }
 
@@ -308,12 +304,12 @@ TEST(Registrar, MalformedScriptsFailWithALineAndChangeNothing)
         World world;
         world.PutNeighbours();
         const std::string before = world.registry.Dump();
-        EXPECT_EQ(world.registrar.Register(c.script), qev::kHrScriptSyntax) << Utf8(c.script);
-        EXPECT_EQ(Utf8(world.registrar.LastError()).rfind(c.error, 0), 0u)
-            << Utf8(c.script) << "\n  said: " << Utf8(world.registrar.LastError()) << "\n  expected: " << c.error;
-        EXPECT_EQ(world.registrar.Unregister(c.script), qev::kHrScriptSyntax) << Utf8(c.script);
-        EXPECT_EQ(world.registry.Dump(), before) << Utf8(c.script);
-        EXPECT_TRUE(world.registry.Requests().empty()) << Utf8(c.script);
+        EXPECT_EQ(world.registrar.Register(c.script), qev::kHrScriptSyntax) << host::Utf8(c.script);
+        EXPECT_EQ(host::Utf8(world.registrar.LastError()).rfind(c.error, 0), 0u)
+            << host::Utf8(c.script) << "\n  said: " << host::Utf8(world.registrar.LastError()) << "\n  expected: " << c.error;
+        EXPECT_EQ(world.registrar.Unregister(c.script), qev::kHrScriptSyntax) << host::Utf8(c.script);
+        EXPECT_EQ(world.registry.Dump(), before) << host::Utf8(c.script);
+        EXPECT_TRUE(world.registry.Requests().empty()) << host::Utf8(c.script);
     }
     // Nothing at all is a script that does nothing.
     World world;
@@ -397,7 +393,7 @@ TEST(Registrar, DecodesTheResourceText)
     };
     for (const Case& c : cases) {
         std::u16string text = u"junk";
-        EXPECT_EQ(qev::DecodeScript(c.bytes, text), c.ok) << Utf8(c.text);
+        EXPECT_EQ(qev::DecodeScript(c.bytes, text), c.ok) << host::Utf8(c.text);
         if (c.ok) {
             EXPECT_EQ(text, c.text);
         }
