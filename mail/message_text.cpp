@@ -178,14 +178,17 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
             }
         }
         spMapiObjItem.Reset();
+        // What the error lines report: the status of getting the property
+        // interface, not of the reads that follow.
+        const HRESULT hrKept = hr;
 
         if (!spItemMapiProp) {
             QEV_TRACE_STEP(u" spItemMapiProp == NULL !!");
         } else {
             for (std::size_t i = 0; i < kHeaderTags.size(); ++i) {
                 std::optional<host::PropValue> lpProps;
-                hr = spItemMapiProp->GetOneProp(kHeaderTags[i].tag, lpProps);
-                if (hr == S_OK && lpProps && lpProps->pointerSet) {
+                const HRESULT hrRead = spItemMapiProp->GetOneProp(kHeaderTags[i].tag, lpProps);
+                if (hrRead == S_OK && lpProps && lpProps->pointerSet) {
                     switch (TakeValueText(*lpProps, i, u"[as][qev]     MailHeaders2Str_W<%d>...ok\n",
                                           u"[as][qev]     MailHeaders2Str_A<%d>...ok\n", a_headers)) {
                         case ValueText::Taken:
@@ -203,10 +206,10 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
                     }
                 } else {
                     QEV_TRACE(kTraceProgress,
-                              u"[as][qev]     MailHeaders2Str_...HrGetOneProp returned 0x%8.8x getting %s\n", hr,
+                              u"[as][qev]     MailHeaders2Str_...HrGetOneProp returned 0x%8.8x getting %s\n", hrRead,
                               kHeaderTags[i].name);
                     QEV_TRACE_STEP(u" hr == S_OK && lpProps != NULL && lpProps->Value.LPSZ is false !!FAIL");
-                    if (hr != S_OK) QEV_TRACE_STEP(u" *** hr != S_OK !!");
+                    if (hrRead != S_OK) QEV_TRACE_STEP(u" *** hr != S_OK !!");
                     if (!lpProps) {
                         QEV_TRACE_STEP(u" *** lpProps == NULL !!");
                     } else if (!lpProps->pointerSet) {
@@ -216,7 +219,8 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
             }
         }
 
-        QEV_TRACE(kTraceError, u"[as][qev] error : MailHeaders2Str_ : internet headers failed, error 0x%8.8x\n", hr);
+        QEV_TRACE(kTraceError, u"[as][qev] error : MailHeaders2Str_ : internet headers failed, error 0x%8.8x\n",
+                  hrKept);
 
         HRESULT hrStream = S_OK;
         for (const HeaderTag& header : kHeaderTags) {
@@ -224,14 +228,14 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
                 QEV_TRACE(kTraceError,
                           u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x "
                           u"but succeeded read using IStream\n",
-                          hr);
+                          hrKept);
                 return true;
             }
         }
         QEV_TRACE(kTraceError,
                   u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x and also "
                   u"failed read using IStream with error 0x%8.8x\n",
-                  hr, hrStream);
+                  hrKept, hrStream);
         QEV_TRACE_ERROR(u"MailHeaders2Str_ : no internet headers????");
         return false;
     } catch (...) {
