@@ -76,7 +76,7 @@ public:
 private:
     friend class ItemsEvents_Sink;
     friend class AccountNotifyLink;
-    friend struct CConnectMailAccess;  // the mail suites and benchmarks
+    friend struct CConnectMailAccess;  // the mail suites, benchmarks and fuzz targets
 
     // Lifecycle (addin/connect.cpp, addin/shutdown.cpp).
     host::Ref<host::Object> KeepAlive_() const;

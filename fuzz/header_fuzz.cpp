@@ -1,0 +1,36 @@
+// Message headers from the network, as the filing reads them: the sender's
+// address, the engine's spam mark and the line-end joining must take any text.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "addin/connect.h"
+#include "mail/message_text.h"
+
+namespace qev {
+struct CConnectMailAccess {
+    static bool GetFrom(std::u16string_view headers, std::u16string& from) { return CConnect::GetFrom_(headers, from); }
+    static bool SpamTag(std::u16string_view headers) { return CConnect::SearchHeaderForSpamTag_(headers); }
+};
+}  // namespace qev
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::u16string headers(reinterpret_cast<const char16_t*>(data), size / 2);
+
+    std::u16string from;
+    if (qev::CConnectMailAccess::GetFrom(headers, from)) {
+        if (from.empty()) std::abort();  // a found address is never empty
+        if (from.find(u'\n') != std::u16string::npos) std::abort();
+    }
+    const bool spam = qev::CConnectMailAccess::SpamTag(headers);
+    if (spam != (headers.find(u"X-MarlowcrestWKS-Spam: Yes") != std::u16string::npos)) std::abort();
+
+    std::u16string joined = headers;
+    qev::CrLfToLf(joined);
+    std::size_t pairs = 0;
+    for (std::size_t at = headers.find(u"\r\n"); at != std::u16string::npos; at = headers.find(u"\r\n", at + 2)) ++pairs;
+    if (joined.size() != headers.size() - pairs) std::abort();
+    if (joined.find(u"\r\n") != std::u16string::npos && pairs == 0) std::abort();
+    return 0;
+}
