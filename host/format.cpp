@@ -45,7 +45,7 @@ enum class Length { Default, Char, Short, Long64 };
 // needs more, and a hostile format cannot make the formatter allocate without bound.
 constexpr std::size_t kMaxPad = 65535;
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool zero = false;
     bool plus = false;
@@ -103,16 +103,16 @@ std::uint64_t Narrow(std::uint64_t bits, Length length, bool isSigned) noexcept
 }
 
 template <class Sink>
-void PutPadded(Sink& sink, const Spec& spec, const char16_t* text, std::size_t n)
+void PutPadded(Sink& sink, const Directive& directive, const char16_t* text, std::size_t n)
 {
-    const std::size_t pad = spec.width > n ? spec.width - n : 0;
-    if (!spec.left) sink.Repeat(u' ', pad);
+    const std::size_t pad = directive.width > n ? directive.width - n : 0;
+    if (!directive.left) sink.Repeat(u' ', pad);
     sink.Put(text, n);
-    if (spec.left) sink.Repeat(u' ', pad);
+    if (directive.left) sink.Repeat(u' ', pad);
 }
 
 template <class Sink>
-void PutInteger(Sink& sink, const Spec& spec, std::uint64_t bits, bool isSigned, unsigned base, bool upper,
+void PutInteger(Sink& sink, const Directive& directive, std::uint64_t bits, bool isSigned, unsigned base, bool upper,
                 std::size_t minDigits)
 {
     bool negative = false;
@@ -129,29 +129,29 @@ void PutInteger(Sink& sink, const Spec& spec, std::uint64_t bits, bool isSigned,
         digits[n++] = static_cast<char16_t>(alphabet[magnitude % base]);
         magnitude /= base;
     }
-    std::size_t precision = spec.hasPrecision ? std::min(spec.precision, kMaxPad) : 1;
+    std::size_t precision = directive.hasPrecision ? std::min(directive.precision, kMaxPad) : 1;
     precision = std::max(precision, minDigits);
     const std::size_t zeros = precision > n ? precision - n : 0;
 
     char16_t prefix[2];
     std::size_t prefixSize = 0;
     if (negative) prefix[prefixSize++] = u'-';
-    else if (isSigned && spec.plus) prefix[prefixSize++] = u'+';
-    else if (isSigned && spec.space) prefix[prefixSize++] = u' ';
-    if (base == 16 && spec.alternate && bits != 0) {
+    else if (isSigned && directive.plus) prefix[prefixSize++] = u'+';
+    else if (isSigned && directive.space) prefix[prefixSize++] = u' ';
+    if (base == 16 && directive.alternate && bits != 0) {
         prefix[prefixSize++] = u'0';
         prefix[prefixSize++] = upper ? u'X' : u'x';
     }
 
     const std::size_t body = prefixSize + zeros + n;
-    const std::size_t pad = spec.width > body ? spec.width - body : 0;
-    const bool zeroPad = spec.zero && !spec.left && !spec.hasPrecision;
-    if (!spec.left && !zeroPad) sink.Repeat(u' ', pad);
+    const std::size_t pad = directive.width > body ? directive.width - body : 0;
+    const bool zeroPad = directive.zero && !directive.left && !directive.hasPrecision;
+    if (!directive.left && !zeroPad) sink.Repeat(u' ', pad);
     sink.Put(prefix, prefixSize);
     if (zeroPad) sink.Repeat(u'0', pad);
     sink.Repeat(u'0', zeros);
     for (std::size_t i = n; i > 0; --i) sink.Put(digits[i - 1]);
-    if (spec.left) sink.Repeat(u' ', pad);
+    if (directive.left) sink.Repeat(u' ', pad);
 }
 
 template <class Sink>
@@ -171,38 +171,38 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
             continue;
         }
         const std::size_t start = i++;
-        Spec spec;
+        Directive directive;
         for (; i < end; ++i) {
             const char16_t f = format[i];
-            if (f == u'-') spec.left = true;
-            else if (f == u'0') spec.zero = true;
-            else if (f == u'+') spec.plus = true;
-            else if (f == u' ') spec.space = true;
-            else if (f == u'#') spec.alternate = true;
+            if (f == u'-') directive.left = true;
+            else if (f == u'0') directive.zero = true;
+            else if (f == u'+') directive.plus = true;
+            else if (f == u' ') directive.space = true;
+            else if (f == u'#') directive.alternate = true;
             else break;
         }
         if (i < end && format[i] == u'*') {
             const std::int64_t w = reader.NextInt();
-            if (w < 0) spec.left = true;
-            spec.width = std::min<std::size_t>(static_cast<std::size_t>(w < 0 ? -w : w), kMaxPad);
+            if (w < 0) directive.left = true;
+            directive.width = std::min<std::size_t>(static_cast<std::size_t>(w < 0 ? -w : w), kMaxPad);
             ++i;
         } else {
             while (i < end && format[i] >= u'0' && format[i] <= u'9') {
-                spec.width = std::min<std::size_t>(spec.width * 10 + (format[i] - u'0'), kMaxPad);
+                directive.width = std::min<std::size_t>(directive.width * 10 + (format[i] - u'0'), kMaxPad);
                 ++i;
             }
         }
         if (i < end && format[i] == u'.') {
             ++i;
-            spec.hasPrecision = true;
+            directive.hasPrecision = true;
             if (i < end && format[i] == u'*') {
                 const std::int64_t p = reader.NextInt();
-                spec.hasPrecision = p >= 0;
-                spec.precision = p >= 0 ? static_cast<std::size_t>(p) : 0;
+                directive.hasPrecision = p >= 0;
+                directive.precision = p >= 0 ? static_cast<std::size_t>(p) : 0;
                 ++i;
             } else {
                 while (i < end && format[i] >= u'0' && format[i] <= u'9') {
-                    spec.precision = std::min<std::size_t>(spec.precision * 10 + (format[i] - u'0'), SIZE_MAX / 16);
+                    directive.precision = std::min<std::size_t>(directive.precision * 10 + (format[i] - u'0'), SIZE_MAX / 16);
                     ++i;
                 }
             }
@@ -211,18 +211,18 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
         if (i < end) {
             const std::u16string_view rest = format.substr(i);
             if (rest.starts_with(u"ll") || rest.starts_with(u"I64")) {
-                spec.length = Length::Long64;
+                directive.length = Length::Long64;
                 i += rest[0] == u'I' ? 3 : 2;
             } else if (rest.starts_with(u"I32")) {
                 i += 3;
             } else if (rest.starts_with(u"hh")) {
-                spec.length = Length::Char;
+                directive.length = Length::Char;
                 i += 2;
             } else if (rest[0] == u'h') {
-                spec.length = Length::Short;
+                directive.length = Length::Short;
                 ++i;
             } else if (rest[0] == u'z' || rest[0] == u'j' || rest[0] == u't' || rest[0] == u'I') {
-                spec.length = Length::Long64;
+                directive.length = Length::Long64;
                 ++i;
             } else if (rest[0] == u'l' || rest[0] == u'w') {
                 ++i;
@@ -240,22 +240,22 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
             break;
         case u'd':
         case u'i':
-            PutInteger(sink, spec, Narrow(IntegerBits(reader.Next()), spec.length, true), true, 10, false, 0);
+            PutInteger(sink, directive, Narrow(IntegerBits(reader.Next()), directive.length, true), true, 10, false, 0);
             break;
         case u'u':
-            PutInteger(sink, spec, Narrow(IntegerBits(reader.Next()), spec.length, false), false, 10, false, 0);
+            PutInteger(sink, directive, Narrow(IntegerBits(reader.Next()), directive.length, false), false, 10, false, 0);
             break;
         case u'x':
         case u'X':
-            PutInteger(sink, spec, Narrow(IntegerBits(reader.Next()), spec.length, false), false, 16,
+            PutInteger(sink, directive, Narrow(IntegerBits(reader.Next()), directive.length, false), false, 16,
                        conversion == u'X', 0);
             break;
         case u'p': {
             // As the Windows C library writes a 64-bit pointer: 16 upper-case digits.
-            Spec pointerSpec = spec;
-            pointerSpec.hasPrecision = false;
-            pointerSpec.alternate = false;
-            PutInteger(sink, pointerSpec, IntegerBits(reader.Next()), false, 16, true, 16);
+            Directive pointerDirective = directive;
+            pointerDirective.hasPrecision = false;
+            pointerDirective.alternate = false;
+            PutInteger(sink, pointerDirective, IntegerBits(reader.Next()), false, 16, true, 16);
             break;
         }
         case u'c': {
@@ -263,8 +263,8 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
             char16_t ch = 0;
             if (arg && arg->kind() == FormatArg::Kind::Text) ch = arg->textSize() ? arg->text()[0] : 0;
             else ch = static_cast<char16_t>(IntegerBits(arg));
-            if (ch != 0) PutPadded(sink, spec, &ch, 1);
-            else PutPadded(sink, spec, &ch, 0);
+            if (ch != 0) PutPadded(sink, directive, &ch, 1);
+            else PutPadded(sink, directive, &ch, 0);
             break;
         }
         case u's':
@@ -281,8 +281,8 @@ void FormatCore(Sink& sink, std::u16string_view format, std::span<const FormatAr
                     n = 6;
                 }
             }
-            if (spec.hasPrecision) n = std::min(n, spec.precision);
-            PutPadded(sink, spec, text, n);
+            if (directive.hasPrecision) n = std::min(n, directive.precision);
+            PutPadded(sink, directive, text, n);
             break;
         }
         default:
