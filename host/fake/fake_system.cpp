@@ -25,17 +25,19 @@ bool PathLess::operator()(const std::u16string& a, const std::u16string& b) cons
 
 FakeSystem::FakeSystem() : m_roaming(u"C:\\Users\\qev\\AppData\\Roaming")
 {
-    // As the system's table holds them: each text ends in CR LF.
+    // As the system's table holds them under Wine, the platform the Windows
+    // build's scenarios run on (real Windows words some differently, and has
+    // texts for codes Wine leaves without one): each text ends in CR LF.
     m_messages = {
-        {static_cast<HRESULT>(0x80004001u), u"Not implemented\r\n"},
-        {static_cast<HRESULT>(0x80004002u), u"No such interface supported\r\n"},
-        {static_cast<HRESULT>(0x80004003u), u"Invalid pointer\r\n"},
-        {static_cast<HRESULT>(0x80004004u), u"Operation aborted\r\n"},
-        {static_cast<HRESULT>(0x80004005u), u"Unspecified error\r\n"},
+        {static_cast<HRESULT>(0x80004001u), u"Not implemented.\r\n"},
+        {static_cast<HRESULT>(0x80004005u), u"Call failed.\r\n"},
+        {static_cast<HRESULT>(0x80070002u), u"File not found.\r\n"},
         {static_cast<HRESULT>(0x80070005u), u"Access denied.\r\n"},
-        {static_cast<HRESULT>(0x8007000Eu), u"Not enough memory.\r\n"},
+        {static_cast<HRESULT>(0x8007000Eu), u"Out of memory.\r\n"},
         {static_cast<HRESULT>(0x80070057u), u"Invalid parameter.\r\n"},
-        {static_cast<HRESULT>(0x80040154u), u"Class not registered\r\n"},
+        {static_cast<HRESULT>(0x8007007Eu), u"Module not found.\r\n"},
+        {static_cast<HRESULT>(0x8007007Fu), u"Procedure not found.\r\n"},
+        {static_cast<HRESULT>(0x800706F4u), u"Null reference pointer.\r\n"},
     };
 }
 

@@ -12,6 +12,9 @@ namespace {
 constexpr DISPID kVersion = 1;
 constexpr DISPID kExplorersProperty = 2;
 constexpr DISPID kActiveExplorer = 3;
+constexpr DISPID kGetNamespace = 4;
+constexpr DISPID kCurrentFolder = 1;
+constexpr DISPID kSelection = 2;
 constexpr DISPID kCount = 1;
 constexpr DISPID kItem = 2;
 
@@ -121,7 +124,11 @@ HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS*
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_POINTER;
-    if (params->cNamedArgs > 0) return DISP_E_NONAMEDARGS;
+    // A property put names its one argument DISPID_PROPERTYPUT.
+    const bool putArgument = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 &&
+                             params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
+                             params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+    if (params->cNamedArgs > 0 && !putArgument) return DISP_E_NONAMEDARGS;
     VARIANT value;
     VariantInit(&value);
     const HRESULT hr = Call(id, flags, *params, value, argError);
@@ -144,7 +151,11 @@ HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS*
             if (exception) {
                 *exception = EXCEPINFO{};
                 exception->scode = hr;
+                if (!m_description.empty())
+                    exception->bstrDescription = SysAllocStringLen(
+                        reinterpret_cast<const OLECHAR*>(m_description.data()), static_cast<UINT>(m_description.size()));
             }
+            m_description.clear();
             return DISP_E_EXCEPTION;
     }
 }
@@ -296,14 +307,26 @@ HRESULT SimSource::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
 
 // ---- SimExplorer ----
 
-SimExplorer::SimExplorer(Ledger& ledger, int number)
-    : SimSource(ledger, "Explorer", "Explorer " + std::to_string(number), {}, kExplorerEvents, "ExplorerEvents")
+SimExplorer::SimExplorer(Ledger& ledger, int number, MailSide* const& mail)
+    : SimSource(ledger, "Explorer", "Explorer " + std::to_string(number),
+                {{L"CurrentFolder", kCurrentFolder}, {L"Selection", kSelection}}, kExplorerEvents, "ExplorerEvents"),
+      m_number(number),
+      m_mail(mail)
 {
 }
 
-HRESULT SimExplorer::Call(DISPID, WORD, const DISPPARAMS&, VARIANT&, UINT*)
+HRESULT SimExplorer::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT*)
 {
-    return DISP_E_MEMBERNOTFOUND;
+    if (!IsGet(flags) || !m_mail) return DISP_E_MEMBERNOTFOUND;
+    if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    switch (id) {
+        case kCurrentFolder:
+            return m_mail->CurrentFolder(m_number, result);
+        case kSelection:
+            return m_mail->Selection(m_number, result);
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
 }
 
 // ---- SimExplorers ----
@@ -369,7 +392,8 @@ HRESULT SimExplorers::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARI
 
 SimApplication::SimApplication(Ledger& ledger)
     : SimSource(ledger, "Application", "Application",
-                {{L"Version", kVersion}, {L"Explorers", kExplorersProperty}, {L"ActiveExplorer", kActiveExplorer}},
+                {{L"Version", kVersion}, {L"Explorers", kExplorersProperty}, {L"ActiveExplorer", kActiveExplorer},
+                 {L"GetNamespace", kGetNamespace}},
                 kApplicationEvents, "ApplicationEvents"),
       m_ledgerOfAll(ledger),
       m_collection(std::make_unique<SimExplorers>(ledger, *this))
@@ -383,7 +407,7 @@ void SimApplication::SetExplorerCount(int count)
 {
     m_open = count < 0 ? 0 : count;
     while (static_cast<int>(m_explorers.size()) < m_open)
-        m_explorers.push_back(std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1));
+        m_explorers.push_back(std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
 }
 
 SimExplorer* SimApplication::ExplorerAt(int number)
@@ -403,6 +427,10 @@ std::vector<std::string> SimApplication::LiveSubscriptions() const
 
 HRESULT SimApplication::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT*)
 {
+    if (id == kGetNamespace) {
+        if (!(flags & DISPATCH_METHOD) || !m_mail) return DISP_E_MEMBERNOTFOUND;
+        return m_mail->Namespace(params, result);
+    }
     if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
     if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
     switch (id) {

@@ -94,12 +94,15 @@ protected:
     // than the dispatch errors reaches the caller as DISP_E_EXCEPTION with
     // that HRESULT, as automation servers report it.
     virtual HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError) = 0;
+    // The text the failing Call's automation error carries.
+    void SetDescription(std::u16string text) { m_description = std::move(text); }
 
     Ledger& m_ledger;
     LedgerEntry& m_entry;
 
 private:
     std::vector<Name> m_names;
+    std::u16string m_description;
 };
 
 // One connection point: the subscriptions to one event interface of one
@@ -162,13 +165,30 @@ private:
     SimConnectionPoint m_point;
 };
 
+// What the explorers and the application give of the mail (sim_mail.h).
+class MailSide {
+public:
+    // Application.GetNamespace(type).
+    virtual HRESULT Namespace(const DISPPARAMS& params, VARIANT& result) = 0;
+    // Explorer.CurrentFolder and Explorer.Selection of explorer number explorer.
+    virtual HRESULT CurrentFolder(int explorer, VARIANT& result) = 0;
+    virtual HRESULT Selection(int explorer, VARIANT& result) = 0;
+
+protected:
+    ~MailSide() = default;
+};
+
 class SimExplorer final : public SimSource {
 public:
-    SimExplorer(Ledger& ledger, int number);
+    SimExplorer(Ledger& ledger, int number, MailSide* const& mail);
+    int Number() const noexcept { return m_number; }
 
 private:
-    // No member of the explorer is called yet.
+    // CurrentFolder and Selection.
     HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError) override;
+
+    int m_number;
+    MailSide* const& m_mail;
 };
 
 class SimApplication;
@@ -201,6 +221,8 @@ public:
 
     // The application's Quit event.
     void Quit() { Point().Fire(kQuitEvent); }
+    // The mail that GetNamespace and the explorers give (null: none).
+    void SetMail(MailSide* mail) noexcept { m_mail = mail; }
     // Every live subscription of the application and of its explorers.
     std::vector<std::string> LiveSubscriptions() const;
 
@@ -212,6 +234,7 @@ private:
     int m_open = 1;
     std::vector<std::unique_ptr<SimExplorer>> m_explorers;
     std::unique_ptr<SimExplorers> m_collection;
+    MailSide* m_mail = nullptr;
 };
 
 // The COMAddIn object Outlook hands OnConnection; the add-in calls nothing on it.

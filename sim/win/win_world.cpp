@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/settings_stream.h"
+#include "host/utf.h"
 #include "sim/transcript.h"
 
 namespace qev::sim::win {
@@ -153,6 +154,10 @@ bool PumpUntil(HANDLE handle, DWORD limitMs)
 WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
 {
     m_application = std::make_unique<SimApplication>(m_ledger);
+    m_mail = std::make_unique<SimMail>(m_ledger);
+    m_application->SetMail(m_mail.get());
+    m_mail->Model().OnEvent([this](const host::fake::MailEvent& event) { MailEvent(event); });
+    m_accounts = std::make_unique<SimAccounts>(*m_mail);
     m_addinInstance = std::make_unique<SimAddInInstance>(m_ledger);
     PlaceEngine();
     m_addin = CreateAddin();
@@ -177,6 +182,8 @@ void WinWorld::Attach(Transcript* transcript)
 
 void WinWorld::Settle()
 {
+    // Outlook raises the item-add events of moved items from its message loop.
+    m_mail->Model().FlushEvents();
     const bool synced = m_feed.Sync();
     bool late = false;
     {
@@ -391,34 +398,121 @@ bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
 
 // ---- checks ----
 
-void WinWorld::AddStore(const Store&)
+// ---- mail and the explorer ----
+
+namespace {
+
+namespace fake = host::fake;
+
+fake::HeaderForm HeaderFormOf(HeadersForm form)
 {
-    throw Failure("not supported yet: store");
+    switch (form) {
+        case HeadersForm::Unicode: return fake::HeaderForm::Unicode;
+        case HeadersForm::Ansi: return fake::HeaderForm::Ansi;
+        case HeadersForm::UnicodeEmpty: return fake::HeaderForm::UnicodeEmpty;
+        case HeadersForm::StreamUnicode: return fake::HeaderForm::StreamUnicode;
+        case HeadersForm::StreamAnsi: return fake::HeaderForm::StreamAnsi;
+        case HeadersForm::None: break;
+    }
+    return fake::HeaderForm::None;
 }
 
-void WinWorld::AddFolder(const Folder&)
+fake::BodyForm BodyFormOf(BodyForm form)
 {
-    throw Failure("not supported yet: folder");
+    switch (form) {
+        case BodyForm::PlainUnicode: return fake::BodyForm::PlainUnicode;
+        case BodyForm::PlainAnsi: return fake::BodyForm::PlainAnsi;
+        case BodyForm::HtmlAnsi: return fake::BodyForm::HtmlAnsi;
+        case BodyForm::HtmlUnicode: return fake::BodyForm::HtmlUnicode;
+        case BodyForm::ObjectModelHtml: return fake::BodyForm::ObjectModelHtml;
+        case BodyForm::None: break;
+    }
+    return fake::BodyForm::None;
 }
 
-void WinWorld::DeliverItem(const sim::Deliver&)
+// The model's refusals (an unknown store, folder or item) end the run.
+template <class Statement>
+void Play(Statement&& statement)
 {
-    throw Failure("not supported yet: deliver");
+    try {
+        statement();
+    } catch (const std::invalid_argument& e) {
+        throw Failure(e.what());
+    }
 }
 
-void WinWorld::SelectItems(const sim::Select&)
+}  // namespace
+
+void WinWorld::MailEvent(const host::fake::MailEvent& event)
 {
-    throw Failure("not supported yet: select");
+    // Every debug write the add-in made before the move goes first.
+    const bool synced = m_feed.Sync();
+    const std::lock_guard lock(m_mutex);
+    if (!synced) m_channelLate = true;
+    if (m_transcript) m_transcript->Line("* " + event.Render(EscapeText));
 }
 
-void WinWorld::ChangeAccounts(const Account&)
+void WinWorld::AddStore(const Store& store)
 {
-    throw Failure("not supported yet: account");
+    Play([&] {
+        m_mail->Model().AddStore(host::Utf16(store.id), host::Utf16(store.displayName),
+                                 {.unicodeRejected = store.unicodeRejected});
+    });
 }
 
-World::FolderCount WinWorld::CountFolder(const std::string&, const std::string&)
+void WinWorld::AddFolder(const Folder& folder)
 {
-    throw Failure("not supported yet: expect folder");
+    Play([&] {
+        m_mail->Model().AddFolder(host::Utf16(folder.store), host::Utf16(folder.path), folder.folderClass,
+                                  folder.itemType);
+    });
+}
+
+void WinWorld::DeliverItem(const sim::Deliver& delivery)
+{
+    Play([&] {
+        const fake::DeliverOptions options{
+            .read = delivery.read,
+            .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
+            .headers = HeaderFormOf(delivery.headers),
+            .body = BodyFormOf(delivery.body)};
+        m_mail->Model().Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
+                                fake::MessageFromText(host::Utf16(delivery.message), options));
+    });
+}
+
+void WinWorld::SelectItems(const sim::Select& selection)
+{
+    Play([&] {
+        std::vector<std::size_t> items;
+        for (const std::int32_t n : selection.items) {
+            if (n < 1) throw Failure("no item " + std::to_string(n));
+            items.push_back(static_cast<std::size_t>(n));
+        }
+        m_mail->Model().FlushEvents();
+        SimExplorer* explorer = m_application->ExplorerAt(1);
+        if (!explorer) throw Failure("there is no active explorer to select in");
+        m_mail->Select(*explorer, host::Utf16(selection.store), host::Utf16(selection.path), items);
+    });
+}
+
+void WinWorld::ChangeAccounts(const Account& change)
+{
+    Play([&] {
+        m_mail->Model().FlushEvents();
+        m_accounts->Change(change);
+    });
+}
+
+World::FolderCount WinWorld::CountFolder(const std::string& store, const std::string& path)
+{
+    FolderCount count;
+    Play([&] {
+        const fake::FolderCount held = m_mail->Model().Count(host::Utf16(store), host::Utf16(path));
+        count.items = static_cast<std::int32_t>(held.items);
+        count.unread = static_cast<std::int32_t>(held.unread);
+    });
+    return count;
 }
 
 std::size_t WinWorld::EngineCallCount(const std::string& op)
@@ -429,6 +523,8 @@ std::size_t WinWorld::EngineCallCount(const std::string& op)
 std::vector<std::string> WinWorld::ReleaseProblems()
 {
     std::vector<std::string> problems = m_ledger.Problems();
+    for (std::string& line : m_mail->Problems()) problems.push_back(std::move(line));
+    for (std::string& line : m_accounts->Problems()) problems.push_back(std::move(line));
     for (const std::string& line : m_application->LiveSubscriptions()) problems.push_back("subscription left: " + line);
     // The add-in object itself: nothing but Outlook's reference may hold it
     // once everything is given back (an interface table entry or a sink

@@ -27,6 +27,8 @@
 #include "sim/win/channel_feed.h"
 #include "sim/win/engine_control.h"
 #include "sim/win/product_folder.h"
+#include "sim/win/sim_accounts.h"
+#include "sim/win/sim_mail.h"
 #include "sim/win/sim_outlook.h"
 #include "sim/world.h"
 
@@ -89,7 +91,7 @@ public:
     bool NotifyStatus(bool up) override;
     bool NotifySettings(const std::vector<SettingsField>& fields, std::uint32_t bytes) override;
 
-    // Mail: the simulated Outlook has no message stores yet.
+    // Mail: the profile of sim_mail.h; the account manager of sim_accounts.h.
     void AddStore(const Store& store) override;
     void AddFolder(const Folder& folder) override;
     void DeliverItem(const sim::Deliver& delivery) override;
@@ -114,6 +116,8 @@ private:
     };
 
     static void OnEngineCall(void* context, const char* line);
+    // A "* " line of the mail, after every debug write before it.
+    void MailEvent(const host::fake::MailEvent& event);
     void EngineCall(const char* line);
     // Puts the library the setup names in place, loaded and set up.
     void PlaceEngine();
@@ -131,6 +135,8 @@ private:
     EngineControl m_engine;
     Ledger m_ledger;
     std::unique_ptr<SimApplication> m_application;
+    std::unique_ptr<SimMail> m_mail;
+    std::unique_ptr<SimAccounts> m_accounts;
     std::unique_ptr<SimAddInInstance> m_addinInstance;
     host::win::ComPtr<_IDTExtensibility2> m_addin;
 
