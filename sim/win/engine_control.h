@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "standins/zkascl/zk_sim_control.h"
+#include "standins/win/zkascl/zk_sim_control.h"
 
 namespace qev::sim::win {
 

@@ -18,8 +18,8 @@
 #include "host/win/win_apartment.h"
 #include "host/win/win_libraries.h"
 #include "host/win/win_outlook.h"
-#include "standins/zkascl/zk_sim_control.h"
-#include "standins/zkch/zkch_log.h"
+#include "standins/win/zkascl/zk_sim_control.h"
+#include "standins/win/zkch/zkch_log.h"
 #include "tests/win/com_test_objects.h"
 #include "text/product_info_abi.h"
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/as_client.h"
-#include "standins/common/module_files.h"
-#include "standins/zkascl/engine_text.h"
-#include "standins/zkascl/zk_sim_control.h"
+#include "standins/win/common/module_files.h"
+#include "standins/win/zkascl/engine_text.h"
+#include "standins/win/zkascl/zk_sim_control.h"
 
 namespace zkascl {
 namespace {

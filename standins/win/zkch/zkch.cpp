@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "standins/common/module_files.h"
+#include "standins/win/common/module_files.h"
 #include "host/utf.h"
-#include "standins/zkch/zkch_log.h"
+#include "standins/win/zkch/zkch_log.h"
 
 namespace zkch {
 namespace {

@@ -20,7 +20,7 @@
 #include <string>
 #include <utility>
 
-#include "standins/common/module_files.h"
+#include "standins/win/common/module_files.h"
 #include "text/product_info_abi.h"
 
 namespace iprefvault {

@@ -1,4 +1,4 @@
-#include "standins/zkascl/engine_text.h"
+#include "standins/win/zkascl/engine_text.h"
 
 #include "host/utf.h"
 
