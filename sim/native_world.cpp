@@ -2,6 +2,7 @@
 
 #include "addin/connect_object.h"
 #include "host/utf.h"
+#include "sim/mail_model.h"
 #include "sim/transcript.h"
 
 #include <stdexcept>
@@ -155,50 +156,10 @@ std::vector<std::string> NativeWorld::ReleaseProblems()
 // ---- mail and the explorer ----
 
 namespace qev::sim {
-namespace {
-
-fake::HeaderForm HeaderFormOf(HeadersForm form)
-{
-    switch (form) {
-        case HeadersForm::Unicode: return fake::HeaderForm::Unicode;
-        case HeadersForm::Ansi: return fake::HeaderForm::Ansi;
-        case HeadersForm::UnicodeEmpty: return fake::HeaderForm::UnicodeEmpty;
-        case HeadersForm::StreamUnicode: return fake::HeaderForm::StreamUnicode;
-        case HeadersForm::StreamAnsi: return fake::HeaderForm::StreamAnsi;
-        case HeadersForm::None: break;
-    }
-    return fake::HeaderForm::None;
-}
-
-fake::BodyForm BodyFormOf(BodyForm form)
-{
-    switch (form) {
-        case BodyForm::PlainUnicode: return fake::BodyForm::PlainUnicode;
-        case BodyForm::PlainAnsi: return fake::BodyForm::PlainAnsi;
-        case BodyForm::HtmlAnsi: return fake::BodyForm::HtmlAnsi;
-        case BodyForm::HtmlUnicode: return fake::BodyForm::HtmlUnicode;
-        case BodyForm::ObjectModelHtml: return fake::BodyForm::ObjectModelHtml;
-        case BodyForm::None: break;
-    }
-    return fake::BodyForm::None;
-}
-
-// The world's refusals (an unknown store, folder or item) end the run.
-template <class Statement>
-void Play(Statement&& statement)
-{
-    try {
-        statement();
-    } catch (const std::invalid_argument& e) {
-        throw Failure(e.what());
-    }
-}
-
-}  // namespace
 
 void NativeWorld::AddStore(const Store& store)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_world.AddStore(host::Utf16(store.id), host::Utf16(store.displayName),
                          {.unicodeRejected = store.unicodeRejected});
     });
@@ -206,7 +167,7 @@ void NativeWorld::AddStore(const Store& store)
 
 void NativeWorld::AddFolder(const Folder& folder)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_world.AddFolder(host::Utf16(folder.store), host::Utf16(folder.path), folder.folderClass,
                           folder.itemType);
     });
@@ -214,7 +175,7 @@ void NativeWorld::AddFolder(const Folder& folder)
 
 void NativeWorld::DeliverItem(const sim::Deliver& delivery)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_world.Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
                         host::Utf16(delivery.message),
                         {.read = delivery.read,
@@ -226,7 +187,7 @@ void NativeWorld::DeliverItem(const sim::Deliver& delivery)
 
 void NativeWorld::SelectItems(const sim::Select& selection)
 {
-    Play([&] {
+    PlayOnModel([&] {
         std::vector<std::size_t> items;
         for (const std::int32_t n : selection.items) {
             if (n < 1) throw Failure("no item " + std::to_string(n));
@@ -239,7 +200,7 @@ void NativeWorld::SelectItems(const sim::Select& selection)
 
 void NativeWorld::ChangeAccounts(const Account& change)
 {
-    Play([&] {
+    PlayOnModel([&] {
         switch (change.change) {
             case AccountChange::Add:
                 m_world.AccountAdd(host::Utf16(change.store), host::Utf16(change.displayName));
@@ -257,7 +218,7 @@ void NativeWorld::ChangeAccounts(const Account& change)
 World::FolderCount NativeWorld::CountFolder(const std::string& store, const std::string& path)
 {
     FolderCount count;
-    Play([&] {
+    PlayOnModel([&] {
         const fake::FolderCount held = m_world.FolderCounts(host::Utf16(store), host::Utf16(path));
         count.items = static_cast<std::int32_t>(held.items);
         count.unread = static_cast<std::int32_t>(held.unread);

@@ -7,6 +7,7 @@
 
 #include "engine/settings_stream.h"
 #include "host/utf.h"
+#include "sim/mail_model.h"
 #include "sim/transcript.h"
 
 namespace qev::sim::win {
@@ -400,48 +401,7 @@ bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
 
 // ---- mail and the explorer ----
 
-namespace {
-
 namespace fake = host::fake;
-
-fake::HeaderForm HeaderFormOf(HeadersForm form)
-{
-    switch (form) {
-        case HeadersForm::Unicode: return fake::HeaderForm::Unicode;
-        case HeadersForm::Ansi: return fake::HeaderForm::Ansi;
-        case HeadersForm::UnicodeEmpty: return fake::HeaderForm::UnicodeEmpty;
-        case HeadersForm::StreamUnicode: return fake::HeaderForm::StreamUnicode;
-        case HeadersForm::StreamAnsi: return fake::HeaderForm::StreamAnsi;
-        case HeadersForm::None: break;
-    }
-    return fake::HeaderForm::None;
-}
-
-fake::BodyForm BodyFormOf(BodyForm form)
-{
-    switch (form) {
-        case BodyForm::PlainUnicode: return fake::BodyForm::PlainUnicode;
-        case BodyForm::PlainAnsi: return fake::BodyForm::PlainAnsi;
-        case BodyForm::HtmlAnsi: return fake::BodyForm::HtmlAnsi;
-        case BodyForm::HtmlUnicode: return fake::BodyForm::HtmlUnicode;
-        case BodyForm::ObjectModelHtml: return fake::BodyForm::ObjectModelHtml;
-        case BodyForm::None: break;
-    }
-    return fake::BodyForm::None;
-}
-
-// The model's refusals (an unknown store, folder or item) end the run.
-template <class Statement>
-void Play(Statement&& statement)
-{
-    try {
-        statement();
-    } catch (const std::invalid_argument& e) {
-        throw Failure(e.what());
-    }
-}
-
-}  // namespace
 
 void WinWorld::MailEvent(const host::fake::MailEvent& event)
 {
@@ -454,7 +414,7 @@ void WinWorld::MailEvent(const host::fake::MailEvent& event)
 
 void WinWorld::AddStore(const Store& store)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_mail->Model().AddStore(host::Utf16(store.id), host::Utf16(store.displayName),
                                  {.unicodeRejected = store.unicodeRejected});
     });
@@ -462,7 +422,7 @@ void WinWorld::AddStore(const Store& store)
 
 void WinWorld::AddFolder(const Folder& folder)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_mail->Model().AddFolder(host::Utf16(folder.store), host::Utf16(folder.path), folder.folderClass,
                                   folder.itemType);
     });
@@ -470,7 +430,7 @@ void WinWorld::AddFolder(const Folder& folder)
 
 void WinWorld::DeliverItem(const sim::Deliver& delivery)
 {
-    Play([&] {
+    PlayOnModel([&] {
         const fake::DeliverOptions options{
             .read = delivery.read,
             .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
@@ -483,7 +443,7 @@ void WinWorld::DeliverItem(const sim::Deliver& delivery)
 
 void WinWorld::SelectItems(const sim::Select& selection)
 {
-    Play([&] {
+    PlayOnModel([&] {
         std::vector<std::size_t> items;
         for (const std::int32_t n : selection.items) {
             if (n < 1) throw Failure("no item " + std::to_string(n));
@@ -498,7 +458,7 @@ void WinWorld::SelectItems(const sim::Select& selection)
 
 void WinWorld::ChangeAccounts(const Account& change)
 {
-    Play([&] {
+    PlayOnModel([&] {
         m_mail->Model().FlushEvents();
         m_accounts->Change(change);
     });
@@ -507,7 +467,7 @@ void WinWorld::ChangeAccounts(const Account& change)
 World::FolderCount WinWorld::CountFolder(const std::string& store, const std::string& path)
 {
     FolderCount count;
-    Play([&] {
+    PlayOnModel([&] {
         const fake::FolderCount held = m_mail->Model().Count(host::Utf16(store), host::Utf16(path));
         count.items = static_cast<std::int32_t>(held.items);
         count.unread = static_cast<std::int32_t>(held.unread);
