@@ -63,33 +63,6 @@ TEST(FakeLibraries, LoadCountsLikeLoadLibrary)
                                   }));
 }
 
-TEST(FakeLibraries, TheProcessStartsWithOutlooksModules)
-{
-    HostCalls calls;
-    FakeLibraries libraries(calls);
-    EXPECT_EQ(libraries.FileName(nullptr), kDefaultHostProgram);
-    LibraryHandle self = libraries.Loaded(u"QEV.DLL");
-    ASSERT_TRUE(self);
-    EXPECT_EQ(libraries.FileName(self), kDefaultAddinPath);
-    EXPECT_TRUE(libraries.Loaded(u"Kernel32.dll"));
-    EXPECT_TRUE(libraries.Loaded(u"outlook.exe"));
-
-    libraries.SetAddinPath(std::nullopt);
-    EXPECT_EQ(libraries.Loaded(u"qev.dll"), nullptr);
-    EXPECT_EQ(libraries.FileName(self), u"");
-    libraries.SetAddinPath(u"D:\\Addin\\qev.dll");
-    EXPECT_EQ(libraries.FileName(libraries.Loaded(u"qev.dll")), u"D:\\Addin\\qev.dll");
-
-    // A bare name: the DLL directory, then the program's folder.
-    libraries.Install(u"D:\\Addin\\dep.dll", {});
-    libraries.Install(u"C:\\Program Files\\Microsoft Office\\root\\Office16\\dep2.dll", {});
-    HRESULT error = S_OK;
-    EXPECT_EQ(libraries.Load(u"dep.dll", false, &error), nullptr);
-    libraries.SetDllDirectory(u"D:\\Addin");
-    EXPECT_TRUE(libraries.Load(u"dep.dll", false, &error));
-    EXPECT_TRUE(libraries.Load(u"dep2.dll", false, &error));
-}
-
 TEST(FakeLibraries, DllDirectoryFunctionsKeepTheirContract)
 {
     HostCalls calls;

@@ -307,51 +307,6 @@ TEST_F(MailWorld, ReceiveFolderAndOpenEntryWithTheUnicodeFlag)
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
 }
 
-TEST_F(MailWorld, SpamFolderIsCreatedOnceThenOpenedAndItemsMoveIntoIt)
-{
-    world.AddStore(u"a", u"Mailbox");
-    world.AddStore(u"r", u"Rejecting", {.unicodeRejected = true});
-    world.AddFolder(u"r", u"Deleted Items/spam");  // a user's folder, another case
-    for (int i = 0; i < 2; ++i) {
-        world.Deliver(u"a", u"Inbox", kSpamText);
-        world.Deliver(u"r", u"Inbox", kSpamText);
-    }
-
-    for (const char16_t* store : {u"a", u"r"}) {
-        while (world.FolderCounts(store, u"Inbox").items > 0) {
-            Ref<Object> item = world.Mail().Item(store, u"Inbox", 1);
-            Ref<Folder> spam = SpamFolderOf(item.Get());
-            ASSERT_TRUE(spam) << Utf8(store);
-            Ref<MailItem> mail = QueryAs<MailItem>(item.Get());
-            mail->SetUnRead(false);
-            Ref<Object> moved = mail->Move(spam.Get());
-            // The moved item lives on in the spam folder; the one moved is gone.
-            Ref<MailItem> movedMail = QueryAs<MailItem>(moved.Get());
-            ASSERT_TRUE(movedMail);
-            EXPECT_EQ(movedMail->UnRead(), kVariantFalse);
-            EXPECT_EQ(ErrorOf([&] { mail->UnRead(); }), kMapiObjectDeleted);
-            EXPECT_EQ(ErrorOf([&] { mail->MapiObject(); }), kMapiObjectDeleted);
-        }
-    }
-    EXPECT_EQ(world.Mail().Subfolders(u"a", u"Deleted Items"), std::vector<std::u16string>{u"Spam"});
-    EXPECT_EQ(world.Mail().Subfolders(u"r", u"Deleted Items"), std::vector<std::u16string>{u"spam"});
-    EXPECT_EQ(world.FolderCounts(u"a", u"Deleted Items/Spam"), (FolderCount{2, 0}));
-    EXPECT_EQ(world.FolderCounts(u"r", u"Deleted Items/Spam"), (FolderCount{2, 0}));
-    const std::vector<std::string> expected = {
-        R"(CREATE a "Deleted Items/Spam")",
-        R"(READ a "Inbox" "Cheap pills")",
-        R"(MOVE a "Inbox" -> a "Deleted Items/Spam" "Cheap pills")",
-        R"(READ a "Inbox" "Cheap pills")",
-        R"(MOVE a "Inbox" -> a "Deleted Items/Spam" "Cheap pills")",
-        R"(READ r "Inbox" "Cheap pills")",
-        R"(MOVE r "Inbox" -> r "Deleted Items/spam" "Cheap pills")",
-        R"(READ r "Inbox" "Cheap pills")",
-        R"(MOVE r "Inbox" -> r "Deleted Items/spam" "Cheap pills")",
-    };
-    EXPECT_EQ(transcript, expected);
-    EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
-}
-
 TEST_F(MailWorld, CreateFolderOpensCreatesOrRefuses)
 {
     world.AddStore(u"a", u"A");
@@ -476,68 +431,6 @@ TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
     mail = nullptr;
     moved = nullptr;
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
-}
-
-TEST_F(MailWorld, ExplorerShowsTheSelectedFolderAndItems)
-{
-    world.AddStore(u"a", u"A");
-    world.AddFolder(u"a", u"Calendar", 2, 1);
-    world.AddFolder(u"a", u"Deleted Items/Spam");
-    world.Deliver(u"a", u"Inbox", kSpamText, {.kind = ItemKind::Meeting});
-    world.Deliver(u"a", u"Inbox", kSpamText);
-    RecordingSink sink;
-    Ref<Explorer> explorer = world.Application().ActiveExplorer();
-    const std::uint32_t cookie = explorer->Advise(EventInterface::ExplorerEvents, &sink);
-
-    // Nothing is shown before the first selection.
-    EXPECT_FALSE(explorer->CurrentFolder());
-    EXPECT_EQ(explorer->GetSelection()->Count(), 0);
-
-    struct Step {
-        const char16_t* path;
-        std::vector<std::size_t> items;
-        std::vector<std::int32_t> events;
-        const char16_t* name;
-        std::int32_t itemType;
-        std::int32_t count;
-        bool firstIsMail;
-    };
-    const Step steps[] = {
-        {u"Inbox", {1, 2}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Inbox", 0, 2, false},
-        {u"Inbox", {2}, {kDispIdSelectionChange}, u"Inbox", 0, 1, true},
-        {u"Calendar", {}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Calendar", 1, 0, false},
-        {u"Deleted Items/Spam", {}, {kDispIdFolderSwitch, kDispIdSelectionChange}, u"Spam", 0, 0, false},
-    };
-    for (const Step& step : steps) {
-        sink.events.clear();
-        ASSERT_TRUE(world.Select(u"a", step.path, step.items));
-        std::vector<std::int32_t> events;
-        for (const auto& e : sink.events) events.push_back(e.dispId);
-        EXPECT_EQ(events, step.events) << Utf8(step.path);
-        Ref<Folder> folder = explorer->CurrentFolder();
-        ASSERT_TRUE(folder);
-        EXPECT_EQ(folder->Name(), step.name);
-        EXPECT_EQ(folder->Class(), 2);
-        EXPECT_EQ(folder->DefaultItemType(), step.itemType);
-        Ref<Selection> selection = explorer->GetSelection();
-        ASSERT_EQ(selection->Count(), step.count);
-        if (step.count > 0) {
-            EXPECT_EQ(static_cast<bool>(QueryAs<MailItem>(selection->Item(1).Get())), step.firstIsMail);
-        }
-        EXPECT_EQ(ErrorOf([&] { selection->Item(step.count + 1); }), DISP_E_BADINDEX);
-    }
-    // An item that leaves the folder leaves the selection.
-    world.Select(u"a", u"Inbox", {2});
-    Ref<Object> item = explorer->GetSelection()->Item(1);
-    QueryAs<MailItem>(item.Get())->Move(world.Mail().OutlookFolder(u"a", u"Calendar").Get());
-    EXPECT_EQ(explorer->GetSelection()->Count(), 0);
-
-    EXPECT_THROW(world.Select(u"a", u"Inbox", {2}), MailWorldError);
-    EXPECT_THROW(world.Select(u"a", u"Nowhere", {}), MailWorldError);
-    EXPECT_THROW(world.Select(u"z", u"Inbox", {}), MailWorldError);
-    explorer->Unadvise(EventInterface::ExplorerEvents, cookie);
-    world.SetExplorers(0);
-    EXPECT_FALSE(world.Select(u"a", u"Inbox", {}));
 }
 
 TEST_F(MailWorld, LedgerCatchesWhatTheAddinKeeps)

@@ -83,45 +83,6 @@ TEST(ConnectionPoints, FireReachesEverySinkAndSkipsOnesThatLeaveMeanwhile)
     EXPECT_EQ(third.events, std::vector<std::int32_t>{kDispIdQuit});
 }
 
-TEST(FakeApplication, AnswersVersionAndExplorersAndCountsWhatItHandsOut)
-{
-    Ledger ledger;
-    HostCalls calls;
-    FakeApplication app(ledger, calls);
-    EXPECT_EQ(app.Version(), u"16.0.0.1234");
-    app.SetVersion(std::nullopt);
-    EXPECT_EQ(ErrorOf([&] { app.Version(); }), E_FAIL);
-
-    struct Case {
-        int explorers;
-        std::int32_t index;
-        HRESULT expected;
-    };
-    const Case cases[] = {
-        {1, 1, S_OK}, {2, 2, S_OK}, {2, 3, DISP_E_BADINDEX}, {0, 1, DISP_E_BADINDEX}, {1, 0, DISP_E_BADINDEX}};
-    for (const Case& c : cases) {
-        app.SetExplorerCount(c.explorers);
-        EXPECT_EQ(app.ExplorerCount(), c.explorers);
-        Ref<Explorer> explorer;
-        EXPECT_EQ(ErrorOf([&] { explorer = app.ExplorerItem(c.index); }), c.expected) << c.index;
-        EXPECT_EQ(static_cast<bool>(explorer), c.expected == S_OK);
-        if (explorer) {
-            EXPECT_EQ(ledger.Problems().size(), 1u);  // held by this test now
-        }
-    }
-    EXPECT_TRUE(ledger.Problems().empty());
-
-    // A query answers only what the object is, with a reference each time.
-    EXPECT_TRUE(QueryAs<Application>(&app));
-    EXPECT_TRUE(QueryAs<EventSource>(&app));
-    EXPECT_FALSE(QueryAs<Explorer>(&app));
-    EXPECT_FALSE(QueryAs<Dispatch>(&app));
-    Ref<Application> kept = QueryAs<Application>(&app);
-    EXPECT_EQ(app.References(), 2u);
-    kept.Reset();
-    EXPECT_TRUE(ledger.Problems().empty());
-}
-
 TEST(FakeApplication, QuitReachesSubscribersAndLeftoversAreListed)
 {
     Ledger ledger;

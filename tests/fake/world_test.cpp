@@ -16,56 +16,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& needle)
                        [&](const std::string& l) { return l.find(needle) != std::string::npos; });
 }
 
-TEST(FakeWorld, StartsAsOutlooksProcessWithTheProductInstalled)
-{
-    System* before = &host::Sys();
-    {
-        FakeWorld world;
-        EXPECT_EQ(&host::Sys(), &world.System());
-        Services& services = world.Services();
-        EXPECT_EQ(world.Application().Version(), u"16.0.0.1234");
-        EXPECT_EQ(world.Application().ExplorerCount(), 1);
-
-        LibraryHandle self = services.libraries.Loaded(u"qev.dll");
-        ASSERT_TRUE(self);
-        const std::u16string folder = FolderOf(services.libraries.FileName(self));
-        HRESULT error = S_OK;
-        for (const char16_t* file : {u"\\zkascl.dll", u"\\IPrefVault.dll"}) {
-            LibraryHandle library = services.libraries.Load(folder + file, false, &error);
-            EXPECT_TRUE(library) << Utf8(file);
-            if (library) services.libraries.Free(library);
-        }
-
-        // The crash handler is where the product's key says, with its settings file.
-        std::unique_ptr<RegistryKey> key;
-        ASSERT_EQ(
-            services.registry.OpenKey(RegRoot::LocalMachine, world.Product().String(202), false, RegView::Default, key),
-            S_OK);
-        RegValue value;
-        ASSERT_EQ(key->QueryValue(u"AppPath", value), S_OK);
-        std::u16string appPath;
-        ASSERT_TRUE(value.AsText(appPath));
-        key.reset();
-        LibraryHandle crash = services.libraries.Load(FolderOf(appPath) + u"\\zkch.dll", false, &error);
-        EXPECT_TRUE(crash);
-        EXPECT_TRUE(services.system.PathExists(world.Product().String(400) + u"zkch.xml"));
-
-        // Markers come and go in the user's roaming folder.
-        for (const Marker marker : {Marker::Trace, Marker::Disabled}) {
-            const std::u16string path = world.MarkerPath(marker);
-            EXPECT_FALSE(services.system.PathExists(path));
-            world.SetMarker(marker, true);
-            EXPECT_TRUE(services.system.PathExists(path));
-            world.SetMarker(marker, false);
-            EXPECT_FALSE(services.system.PathExists(path));
-        }
-        EXPECT_EQ(world.MarkerPath(Marker::Disabled),
-                  u"C:\\Users\\qev\\AppData\\Roaming\\Marlowcrest\\Desktop\\Profiles\\as.disabled");
-        EXPECT_TRUE(world.ReleaseProblems().empty());
-    }
-    EXPECT_EQ(&host::Sys(), before);
-}
-
 // A small add-in over the world's services: it holds the application,
 // subscribes to Quit, creates the engine client and an observer that reaches
 // it through the apartment, as the real add-in does.
