@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "host/hresult.h"
+
 namespace host {
 
 // The host interfaces an object may answer for (the QueryInterface of this seam).
@@ -33,6 +35,15 @@ public:
     virtual std::uint32_t Release() noexcept = 0;
     // The object as interface iface with one more reference, or null.
     virtual Object* Query(Iface iface) noexcept = 0;
+    // The same with the query's own result: S_OK, E_NOINTERFACE when the
+    // object has no such interface, or the failure of a host whose query can
+    // fail for other reasons (a COM proxy whose server is gone). out is null
+    // unless S_OK.
+    virtual HRESULT QueryResult(Iface iface, Object*& out) noexcept
+    {
+        out = Query(iface);
+        return out ? S_OK : E_NOINTERFACE;
+    }
 
 protected:
     ~Object() = default;
@@ -93,6 +104,23 @@ Ref<T> QueryAs(Object* object) noexcept
 {
     if (!object) return nullptr;
     return Ref<T>::Adopt(static_cast<T*>(object->Query(T::kIface)));
+}
+
+// The same with the query's result (see Object::QueryResult); a null object
+// gives E_POINTER.
+template <class T>
+HRESULT QueryAs(Object* object, Ref<T>& out) noexcept
+{
+    out.Reset();
+    if (!object) return E_POINTER;
+    Object* found = nullptr;
+    const HRESULT hr = object->QueryResult(T::kIface, found);
+    if (FAILED(hr)) {
+        if (found) found->Release();
+        return hr;
+    }
+    out = Ref<T>::Adopt(static_cast<T*>(found));
+    return out ? S_OK : E_NOINTERFACE;
 }
 
 }  // namespace host
