@@ -2,7 +2,7 @@
 
 #include "addin/trace.h"
 #include "addin/version.h"
-#include "engine/as_obs.h"
+#include "text/ui_strings.h"
 
 namespace qev {
 
@@ -42,15 +42,18 @@ CConnect::CConnect(host::Services& services, host::Object* identity)
       m_folderSwitchSink(host::EventInterface::ExplorerEvents,
                          [this](std::int32_t dispId, std::span<const host::Variant>) {
                              const auto self = KeepAlive_();
-                             if (dispId == host::kDispIdFolderSwitch) OnFolderSwitch_();
+                             if (dispId == host::kDispIdFolderSwitch) m_toolbar.OnFolderSwitch_();
                          }),
       m_selectionChangeSink(host::EventInterface::ExplorerEvents,
                             [this](std::int32_t dispId, std::span<const host::Variant>) {
                                 const auto self = KeepAlive_();
-                                if (dispId == host::kDispIdSelectionChange) OnSelectionChange();
-                            })
+                                if (dispId == host::kDispIdSelectionChange) m_toolbar.OnSelectionChange();
+                            }),
+      m_engine(services),
+      m_inboxes(
+          m_stores, services.classes, [this](host::Object* item) { m_filing.OnItemAdd_(item); },
+          [this] { return KeepAlive_(); })
 {
-    m_asOptions.f[0] = sizeof(AsOptions);
 }
 
 // An event reaches the add-in through a sink that holds no reference to it;
@@ -65,13 +68,14 @@ CConnect::~CConnect()
 {
     // Outlook normally shuts the add-in down before it lets it go. When it did
     // not (an unload without Quit), end what is still running so that no event
-    // or engine notification reaches a dead object.
+    // or engine notification reaches a dead object; the parts end their own
+    // subscriptions as they go.
     m_quitSink.Detach();
     m_newMailSink.Detach();
     m_folderSwitchSink.Detach();
     m_selectionChangeSink.Detach();
-    if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
-    ReleaseEngineClient_();
+    m_engine.EndObserver();
+    m_engine.ReleaseClient();
 }
 
 HRESULT CConnect::OnConnection(host::Object* application, std::int32_t connectMode, host::Object* addInInst)
@@ -79,8 +83,8 @@ HRESULT CConnect::OnConnection(host::Object* application, std::int32_t connectMo
     try {
         QEV_TRACE_STEP(ConnectModeText(connectMode));
 
-        m_asClient = nullptr;
-        m_asObs = nullptr;
+        m_engine.EndObserver();
+        m_engine.ReleaseClient();
         m_csButtons.Init();
 
         ReadTraceMarker();
@@ -125,7 +129,7 @@ HRESULT CConnect::OnConnection(host::Object* application, std::int32_t connectMo
             QEV_TRACE(kTraceUiChoice, u"[as][qev] %s\n", u"AddCmdBar_: Outlook will use Ribbon UI.");
         } else {
             QEV_TRACE(kTraceUiChoice, u"[as][qev] %s\n", u"AddCmdBar_: Outlook will use legacy toolbar UI.");
-            if (!AddCmdBar_()) {
+            if (!m_commandBar.AddCmdBar_()) {
                 QEV_TRACE_ERROR(u"OnConnection...failed");
                 return S_FALSE;
             }
@@ -146,6 +150,16 @@ HRESULT CConnect::OnConnection(host::Object* application, std::int32_t connectMo
         TraceCaughtException(u"OnConnection");
         return S_FALSE;
     }
+}
+
+// The engine's defaults, the language and layout modules, then the engine
+// client and what the engine says.
+bool CConnect::Init_()
+{
+    m_engine.ResetState();
+    m_commands.Reset();
+    LoadUiStringModules(m_services);
+    return m_engine.Load();
 }
 
 bool CConnect::UseRibbon()
@@ -183,22 +197,22 @@ HRESULT CConnect::OnStartupComplete()
 
         bool started = true;
         try {
-            ButtonsAdvise_();
+            m_commandBar.ButtonsAdvise_();
             m_quitSink.Advise(m_pApplication.Get());
             m_newMailSink.Advise(m_pApplication.Get());
             if (m_pMainExplorer) {
                 m_folderSwitchSink.Advise(m_pMainExplorer.Get());
                 m_selectionChangeSink.Advise(m_pMainExplorer.Get());
             }
-            WatchInboxes_();
-            AdviseAccountManager_();
-            if (m_asClient) m_asObs = CreateObserver(m_asClient, m_services.apartment, m_identity);
+            m_inboxes.WatchInboxes_();
+            m_inboxes.AdviseAccountManager_();
+            m_engine.StartObserver(m_identity);
         } catch (...) {
             TraceCaughtException(u"OnStartupComplete");
             started = false;
         }
 
-        SetToolbarStatus_();
+        m_toolbar.SetToolbarStatus_();
         QEV_TRACE(kTraceProgress, u"[as][qev] OnStartupComplete...%s\n", started ? u"ok" : u"failed");
         return S_OK;
     } catch (...) {

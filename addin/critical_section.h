@@ -18,17 +18,14 @@ public:
     {
         if (!m_lock) return false;
         m_lock.reset();
-        ++m_deletions;
         return true;
     }
     bool Initialised() const noexcept { return m_lock.has_value(); }
-    int Deletions() const noexcept { return m_deletions; }
     // Null when the lock is not initialised.
     std::recursive_mutex* Get() noexcept { return m_lock ? &*m_lock : nullptr; }
 
 private:
     std::optional<std::recursive_mutex> m_lock;
-    int m_deletions = 0;
 };
 
 }  // namespace qev

@@ -5,7 +5,6 @@
 
 #include "addin/connect.h"
 #include "addin/trace.h"
-#include "engine/as_obs.h"
 
 namespace qev {
 
@@ -26,33 +25,13 @@ const char16_t* RemoveModeText(std::int32_t mode)
 
 }  // namespace
 
-// Stores the command bar's placement in the engine's value store and shuts
-// the engine down.
-void CConnect::StoreBarValuesAndShutdown_()
-{
-    if (!m_asClient) return;
-    m_asClient->SetValue(u"BarPos", m_barPos, true);
-    m_asClient->SetValue(u"BarTop", m_barTop, true);
-    m_asClient->SetValue(u"BarLeft", m_barLeft, true);
-    m_asClient->SetValue(u"BarVisible", m_barVisible, true);
-    m_asClient->Shutdown();
-}
-
-// Destroys the client, then frees its library.
-void CConnect::ReleaseEngineClient_()
-{
-    if (m_asClient) std::exchange(m_asClient, nullptr)->Release();
-    if (m_hAsClientDll) m_services.libraries.Free(std::exchange(m_hAsClientDll, nullptr));
-    m_pfnAsCreateInstance = nullptr;
-}
-
 HRESULT CConnect::OnBeginShutdown()
 {
     try {
         QEV_TRACE_STEP(u"OnBeginShutdown...");
-        if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
-        StoreBarValuesAndShutdown_();
-        ReleaseEngineClient_();
+        m_engine.EndObserver();
+        m_engine.StoreBarValuesAndShutdown();
+        m_engine.ReleaseClient();
         QEV_TRACE_STEP(u"OnBeginShutdown...ok");
     } catch (...) {
         TraceCaughtException(u"OnBeginShutdown");
@@ -73,28 +52,28 @@ void CConnect::OnQuit_()
 
 void CConnect::AddinShutdown_()
 {
-    if (m_asObs) std::exchange(m_asObs, nullptr)->Destroy();
+    m_engine.EndObserver();
 
     QEV_TRACE_STEP(u"AddinShutdown_: saving command bar position (internal)");
-    SaveCmdBarPosition_();
+    m_toolbar.SaveCmdBarPosition_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising OLK");
-    UnadviseAccountManager_();
+    m_inboxes.UnadviseAccountManager_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising inboxes");
-    UnadviseInboxes_();
+    m_inboxes.UnadviseInboxes_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising command bar buttons");
-    ButtonsUnadvise_();
+    m_commandBar.ButtonsUnadvise_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising Outlook objects");
     OOUnadvise_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: saving command bar position on disk");
-    StoreBarValuesAndShutdown_();
+    m_engine.StoreBarValuesAndShutdown();
 
     QEV_TRACE_STEP(u"AddinShutdown_: shutting down as client");
-    ReleaseEngineClient_();
+    m_engine.ReleaseClient();
 
     QEV_TRACE_STEP(u"AddinShutdown_: releasing main explorer");
     m_pMainExplorer.Reset();
@@ -163,9 +142,9 @@ void CConnect::Disconnect_()
 void CConnect::Uninit_()
 {
     QEV_TRACE_STEP(u"CConnect::Uninit_ releasing command bar button references");
-    ReleaseButtons_();
+    m_commandBar.ReleaseButtons_();
     QEV_TRACE_STEP(u"CConnect::Uninit_ releasing command bar object");
-    ReleaseCommandBar_();
+    m_commandBar.ReleaseCommandBar_();
 }
 
 }  // namespace qev

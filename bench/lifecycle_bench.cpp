@@ -3,7 +3,7 @@
 // paths, over the in-memory Outlook, with the trace off and on.
 #include <benchmark/benchmark.h>
 
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 #include "addin/trace.h"
 #include "host/fake/fake_world.h"
 

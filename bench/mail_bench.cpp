@@ -7,16 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 #include "addin/trace.h"
 #include "host/fake/fake_world.h"
-#include "tests/mail/mail_access.h"
-#include "text/product_info.h"
+#include "mail/message_text.h"
+#include "tests/support/addin_process.h"
 
 namespace {
 
 using host::fake::FakeWorld;
-using qev::CConnectMailAccess;
 
 constexpr std::size_t kMegabyte = 1024 * 1024;
 
@@ -46,17 +45,14 @@ void MailTextOfLargeMessage(benchmark::State& state)
     message.SetUnicode(host::fake::kPrBodyW, body);
     world.Mail().Deliver(u"a", u"Inbox", std::move(message));
     const auto item = host::QueryAs<host::MailItem>(world.Mail().Item(u"a", u"Inbox", 1).Get());
-    qev::TraceLevel = 0;
-    auto* addin = new qev::ConnectObject(world.Services());
+    qev::testing::ResetAddinProcess();
     std::u16string text;
     for (auto _ : state) {
-        CConnectMailAccess::Mail2Str(addin->Connect(), item.Get(), text);
+        qev::Mail2Str_(item.Get(), text);
         benchmark::DoNotOptimize(text.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(body.size() * sizeof(char16_t)));
-    addin->Release();
-    qev::ForgetProductInfo();
 }
 BENCHMARK(MailTextOfLargeMessage)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
@@ -82,7 +78,7 @@ void SpamTagInAMegabyteOfHeaders(benchmark::State& state)
     headers.resize(headers.size() - 80);
     headers += u"X-MarlowcrestWKS-Spam: No\r\n";
     qev::TraceLevel = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(CConnectMailAccess::SearchHeaderForSpamTag(headers));
+    for (auto _ : state) benchmark::DoNotOptimize(qev::SpamFiling::SearchHeaderForSpamTag_(headers));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(headers.size() * sizeof(char16_t)));
 }
@@ -124,14 +120,14 @@ void SpamItemAddIn20Stores(benchmark::State& state)
             next = 0;
             state.ResumeTiming();
         }
-        CConnectMailAccess::OnItemAdd(connect, items[next++].Get());
+        connect.Filing().OnItemAdd_(items[next++].Get());
     }
     items.clear();
     connect.OnBeginShutdown();
     world.Quit();
     connect.OnDisconnection(0);
     addin->Release();
-    qev::ForgetProductInfo();
+    qev::testing::ResetAddinProcess();
     if (world.FolderCounts(store, u"Deleted Items/Spam").items == 0) state.SkipWithError("nothing was filed");
 }
 BENCHMARK(SpamItemAddIn20Stores)->Unit(benchmark::kMicrosecond);

@@ -1,19 +1,20 @@
-// Init_: loads the engine client library beside the add-in, creates the
-// client and reads the engine's state into the add-in.
+// Loading the engine client library beside the add-in, creating the client
+// and reading the engine's state.
 #include <string>
 
-#include "addin/connect.h"
 #include "addin/module_folder.h"
 #include "addin/trace.h"
 #include "engine/crash_handler.h"
+#include "engine/engine_link.h"
 #include "engine/settings_stream.h"
-#include "text/ui_strings.h"
 
 namespace qev {
 namespace {
 
 constexpr std::uint32_t kMaxBarPos = 6;
-constexpr std::uint32_t kDllDirectoryUnits = 260;
+// A directory of up to 260 characters is saved and put back; a longer one
+// cannot be read into the buffer, and the default search order comes back.
+constexpr std::uint32_t kDllDirectoryChars = 260;
 
 // Points the DLL search at a folder for the life of the scope, then puts the
 // process's setting back. The two functions are looked up by name; without
@@ -30,9 +31,9 @@ public:
             m_set = nullptr;
             return;
         }
-        char16_t saved[kDllDirectoryUnits] = {};
-        const std::uint32_t length = m_get(kDllDirectoryUnits, saved);
-        if (length < kDllDirectoryUnits) m_saved.assign(saved, length);
+        char16_t saved[kDllDirectoryChars + 1] = {};
+        const std::uint32_t length = m_get(kDllDirectoryChars + 1, saved);
+        if (length <= kDllDirectoryChars) m_saved.assign(saved, length);
         m_set(folder.c_str());
     }
     ~DllDirectoryScope()
@@ -50,39 +51,36 @@ private:
 
 }  // namespace
 
-bool CConnect::Init_()
+void EngineLink::ResetState()
 {
     m_fServerStatus = false;
     m_fAntispamOn = true;
     m_asOptions = AsOptions{{sizeof(AsOptions), 0, 1, 1, 0, 0, 0, 0, 0, 0}};
-    m_barPos = 1;
-    m_barTop = 50;
-    m_barLeft = 0;
-    m_barVisible = 1;
-    m_lastClickTick = 0;
+    m_bar = BarPlacement{};
     m_strAsClientPath.clear();
+}
 
-    LoadUiStringModules(m_services);
-
+bool EngineLink::Load()
+{
     host::Libraries& libraries = m_services.libraries;
     const std::u16string folder = ParentFolder(AddinModulePath(libraries));
     const DllDirectoryScope dllDirectory(libraries, folder);
 
     m_strAsClientPath = JoinPath(folder, kAsClientLibrary);
-    m_hAsClientDll = libraries.Load(m_strAsClientPath, false, nullptr);
-    if (m_hAsClientDll) {
-        m_pfnAsCreateInstance =
-            reinterpret_cast<AsCreateInstanceFn>(libraries.Symbol(m_hAsClientDll, kAsCreateInstanceName, nullptr));
-        if (!m_pfnAsCreateInstance) libraries.Free(std::exchange(m_hAsClientDll, nullptr));
+    m_hAsClientDll.Reset(libraries.Load(m_strAsClientPath, false, nullptr));
+    if (m_hAsClientDll.Get()) {
+        m_pfnAsCreateInstance = reinterpret_cast<AsCreateInstanceFn>(
+            libraries.Symbol(m_hAsClientDll.Get(), kAsCreateInstanceName, nullptr));
+        if (!m_pfnAsCreateInstance) m_hAsClientDll.Reset();
     }
-    if (!m_hAsClientDll) {
+    if (!m_hAsClientDll.Get()) {
         TraceBare(u"_asClient.Load() failed");
         return false;
     }
     TraceBare(u"_asClient.Load() succeeded");
-    m_asClient = m_pfnAsCreateInstance(kAsClientInterfaceName);
+    m_asClient.reset(m_pfnAsCreateInstance(kAsClientInterfaceName));
     if (!m_asClient) {
-        ReleaseEngineClient_();
+        ReleaseClient();
         return false;
     }
 
@@ -105,10 +103,10 @@ bool CConnect::Init_()
     }
     value = 1;
     m_asClient->GetValue(u"BarPos", &value, true);
-    if (value <= kMaxBarPos) m_barPos = value;
-    m_asClient->GetValue(u"BarTop", &m_barTop, true);
-    m_asClient->GetValue(u"BarLeft", &m_barLeft, true);
-    m_asClient->GetValue(u"BarVisible", &m_barVisible, true);
+    if (value <= kMaxBarPos) m_bar.m_barPos = value;
+    m_asClient->GetValue(u"BarTop", &m_bar.m_barTop, true);
+    m_asClient->GetValue(u"BarLeft", &m_bar.m_barLeft, true);
+    m_asClient->GetValue(u"BarVisible", &m_bar.m_barVisible, true);
     return true;
 }
 

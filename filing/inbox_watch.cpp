@@ -5,8 +5,6 @@
 
 #include <utility>
 
-#include "addin/connect.h"
-#include "addin/trace.h"
 #include "host/com_error.h"
 #include "host/mapi.h"
 #include "host/system.h"
@@ -34,10 +32,10 @@ void ItemsEvents_Sink::OnEvent(std::int32_t dispId, std::span<const host::Varian
         if (args[0].type != host::Variant::Type::Dispatch || !args[0].object) return;
         const auto item = host::Ref<host::Object>::Adopt(args[0].object->Query(host::Iface::Dispatch));
         if (!item) return;
-        const auto self = m_owner.KeepAlive_();
-        m_owner.OnItemAdd_(item.Get());
+        const auto self = m_owner.m_keepAlive();
+        m_owner.m_onItemAdd(item.Get());
     } catch (...) {
-        TraceCaughtException(u"ItemsEvents_Sink::Invoke");
+        // The item's handler has its own boundary; nothing else here raises.
     }
 }
 
@@ -78,23 +76,28 @@ InboxWatch::~InboxWatch()
 
 // ---- stores and their inboxes ----
 
-HRESULT CConnect::WatchInboxes_()
+InboxWatcher::InboxWatcher(MailStores& stores, host::ComClasses& classes, ItemAdded onItemAdd, KeepAlive keepAlive)
+    : m_stores(stores), m_classes(classes), m_onItemAdd(std::move(onItemAdd)), m_keepAlive(std::move(keepAlive))
+{
+}
+
+HRESULT InboxWatcher::WatchInboxes_()
 {
     host::Ref<host::Namespace> spNs;
-    if (FAILED(MapiNamespace_(spNs))) return S_OK;
+    if (FAILED(m_stores.MapiNamespace_(spNs))) return S_OK;
     EntryIdSet storeIds;
-    if (FAILED(CollectStoreIds_(storeIds))) return S_OK;
+    if (FAILED(m_stores.CollectStoreIds_(storeIds))) return S_OK;
     for (const EntryId& storeId : storeIds) {
         if (!storeId.Empty()) AdviseInbox_(storeId);
     }
     return S_OK;
 }
 
-HRESULT CConnect::AdviseInbox_(const EntryId& a_storeId)
+HRESULT InboxWatcher::AdviseInbox_(const EntryId& a_storeId)
 {
     host::Ref<host::Folder> spInbox;
     EntryId eidInbox;
-    HRESULT hr = GetInboxFolder_(a_storeId, spInbox, &eidInbox);
+    HRESULT hr = m_stores.GetInboxFolder_(a_storeId, spInbox, &eidInbox);
     if (FAILED(hr)) return hr;
 
     host::Ref<host::Items> spItems;
@@ -108,7 +111,7 @@ HRESULT CConnect::AdviseInbox_(const EntryId& a_storeId)
     return S_OK;
 }
 
-HRESULT CConnect::UnadviseInbox_(const EntryId& a_storeId)
+HRESULT InboxWatcher::UnadviseInbox_(const EntryId& a_storeId)
 {
     const auto found = m_inboxes.find(a_storeId);
     if (found == m_inboxes.end()) return S_FALSE;
@@ -119,7 +122,7 @@ HRESULT CConnect::UnadviseInbox_(const EntryId& a_storeId)
     return S_OK;
 }
 
-HRESULT CConnect::UnadviseInboxes_()
+HRESULT InboxWatcher::UnadviseInboxes_()
 {
     HRESULT hr = S_FALSE;
     while (!m_inboxes.empty()) {
@@ -129,18 +132,18 @@ HRESULT CConnect::UnadviseInboxes_()
     return hr;
 }
 
-HRESULT CConnect::WatchedStoreIds_(EntryIdSet& a_storeIds) const
+HRESULT InboxWatcher::WatchedStoreIds_(EntryIdSet& a_storeIds) const
 {
     for (const auto& [storeId, watch] : m_inboxes) a_storeIds.insert(storeId);
     return m_inboxes.empty() ? S_FALSE : S_OK;
 }
 
-HRESULT CConnect::OnAccountsAdded_()
+HRESULT InboxWatcher::OnAccountsAdded_()
 {
     return ReconcileInboxes_(true);
 }
 
-HRESULT CConnect::OnAccountsRemoved_()
+HRESULT InboxWatcher::OnAccountsRemoved_()
 {
     return ReconcileInboxes_(false);
 }
@@ -148,11 +151,11 @@ HRESULT CConnect::OnAccountsRemoved_()
 // Compares the profile's stores with the watched ones: watches the stores
 // that are new (adding), or drops the ones that are gone. The first failure
 // ends it; the stores after it wait for the next notification.
-HRESULT CConnect::ReconcileInboxes_(bool a_adding)
+HRESULT InboxWatcher::ReconcileInboxes_(bool a_adding)
 {
     EntryIdSet current;
     EntryIdSet watched;
-    HRESULT hr = CollectStoreIds_(current);
+    HRESULT hr = m_stores.CollectStoreIds_(current);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = WatchedStoreIds_(watched))) return hr;
     const EntryIdSet& candidates = a_adding ? current : watched;
@@ -166,10 +169,10 @@ HRESULT CConnect::ReconcileInboxes_(bool a_adding)
 
 // ---- the account manager ----
 
-HRESULT CConnect::AdviseAccountManager_()
+HRESULT InboxWatcher::AdviseAccountManager_()
 {
     UnadviseAccountManager_();  // a manager of an earlier start-up is let go first
-    HRESULT hr = m_services.classes.CreateAccountManager(m_pAccountManager);
+    HRESULT hr = m_classes.CreateAccountManager(m_pAccountManager);
     if (FAILED(hr)) {
         m_pAccountManager.Reset();
         return hr;
@@ -179,7 +182,7 @@ HRESULT CConnect::AdviseAccountManager_()
     return m_pAccountManager->Advise(&m_accountNotify, &m_dwAccountCookie);
 }
 
-void CConnect::UnadviseAccountManager_()
+void InboxWatcher::UnadviseAccountManager_()
 {
     if (!m_pAccountManager) return;
     if (m_dwAccountCookie != kNoCookie) {
@@ -188,25 +191,25 @@ void CConnect::UnadviseAccountManager_()
     m_pAccountManager.Reset();
 }
 
-HRESULT CConnect::Notify(std::uint32_t code, std::uint32_t, std::uint32_t)
+HRESULT InboxWatcher::Notify(std::uint32_t code, std::uint32_t, std::uint32_t)
 {
     try {
-        const auto self = KeepAlive_();
+        const auto self = m_keepAlive();
         if (code == kAccountChanged || code == kAccountCreated) {
             OnAccountsAdded_();
         } else if (code == kAccountDeleted) {
             OnAccountsRemoved_();
         }
     } catch (...) {
-        TraceCaughtException(u"Notify");
+        // Account changes are followed silently; the next notification tries again.
     }
     return S_OK;
 }
 
-bool CConnect::ProfileName_(std::u16string& a_name)
+bool InboxWatcher::ProfileName_(std::u16string& a_name)
 {
     host::Ref<host::Object> spSessionObj;
-    if (FAILED(MapiSessionObject_(spSessionObj))) return false;
+    if (FAILED(m_stores.MapiSessionObject_(spSessionObj))) return false;
     const auto spSession = host::QueryAs<host::MapiSession>(spSessionObj.Get());
     if (!spSession) return false;
     std::optional<host::PropValue> value;
@@ -225,7 +228,7 @@ bool CConnect::ProfileName_(std::u16string& a_name)
     }
 }
 
-HRESULT CConnect::GetIdentity(char16_t* buffer, std::uint32_t* count)
+HRESULT InboxWatcher::GetIdentity(char16_t* buffer, std::uint32_t* count)
 {
     try {
         if (!buffer || !count) return E_INVALIDARG;
@@ -238,26 +241,26 @@ HRESULT CConnect::GetIdentity(char16_t* buffer, std::uint32_t* count)
         buffer[name.size()] = u'\0';
         return S_OK;
     } catch (...) {
-        TraceCaughtException(u"GetIdentity");
+        // The manager gets no name; inbox watching writes no trace lines.
         return E_UNEXPECTED;
     }
 }
 
-HRESULT CConnect::GetMapiSession(host::Ref<host::Object>& session)
+HRESULT InboxWatcher::GetMapiSession(host::Ref<host::Object>& session)
 {
     try {
         session.Reset();
         host::Ref<host::Object> spSessionObj;
-        if (FAILED(MapiSessionObject_(spSessionObj))) return E_NOTIMPL;
+        if (FAILED(m_stores.MapiSessionObject_(spSessionObj))) return E_NOTIMPL;
         session = host::Ref<host::Object>::Adopt(spSessionObj->Query(host::Iface::MapiSession));
         return session ? S_OK : E_NOINTERFACE;
     } catch (...) {
-        TraceCaughtException(u"GetMapiSession");
+        // The manager gets no session; inbox watching writes no trace lines.
         return E_UNEXPECTED;
     }
 }
 
-// ---- the account manager's view of CConnect ----
+// ---- the account manager's view of the watcher ----
 
 AccountNotifyLink::~AccountNotifyLink()
 {

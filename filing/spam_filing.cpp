@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <functional>
 
-#include "addin/connect.h"
+#include "filing/spam_filing.h"
+
 #include "addin/trace.h"
 #include "host/com_error.h"
 #include "host/format.h"
+#include "mail/message_text.h"
 
 namespace qev {
 
@@ -27,7 +29,7 @@ bool Contains(std::u16string_view text, const MarkSearcher& mark)
 
 }  // namespace
 
-bool CConnect::SearchHeaderForSpamTag_(std::u16string_view a_headers)
+bool SpamFiling::SearchHeaderForSpamTag_(std::u16string_view a_headers)
 {
     static const MarkSearcher yes(kSpamYes.begin(), kSpamYes.end());
     static const MarkSearcher no(kSpamNo.begin(), kSpamNo.end());
@@ -46,19 +48,21 @@ bool CConnect::SearchHeaderForSpamTag_(std::u16string_view a_headers)
     return false;
 }
 
-void CConnect::OnItemAdd_(host::Object* a_pItem)
+void SpamFiling::OnItemAdd_(host::Object* a_pItem)
 {
     try {
-        const auto spMailItem = host::QueryAs<host::MailItem>(a_pItem);
-        if (!m_fAntispamOn) return;
+        const auto spMailItem = host::QueryOrRaise<host::MailItem>(a_pItem);
+        if (!m_engine.AntispamOn()) return;
         if (!spMailItem) throw host::ComError(E_POINTER);  // not a mail item: left alone
 
-        if (spMailItem->UnRead() != host::kVariantTrue) {
+        // Only the automation boolean VARIANT_TRUE is unread.
+        const host::Variant unread = spMailItem->UnRead();
+        if (unread.type != host::Variant::Type::Bool || unread.boolValue != host::kVariantTrue) {
             QEV_TRACE_STEP(u"OnItemAdd_ : mail already read !");
             return;
         }
-        const std::uint32_t moveToSpam = m_asOptions.f[kOptionMoveToSpamFolder];
-        const std::uint32_t markAsRead = m_asOptions.f[kOptionMarkAsRead];
+        const std::uint32_t moveToSpam = m_engine.Options().f[kOptionMoveToSpamFolder];
+        const std::uint32_t markAsRead = m_engine.Options().f[kOptionMarkAsRead];
         QEV_TRACE(kTraceProgress, u"[as][qev] OnItemAdd_<%d:%d>...\n", moveToSpam, markAsRead);
 
         if (moveToSpam != 0 || markAsRead != 0) {
@@ -80,7 +84,7 @@ void CConnect::OnItemAdd_(host::Object* a_pItem)
                 if (moveToSpam != 0) {
                     QEV_TRACE_STEP(u"    OnItemAdd_ : MoveToSpamFolder...");
                     host::Ref<host::Folder> spJunkFolder;
-                    GetJunkFolder_(spMailItem.Get(), spJunkFolder);
+                    m_stores.GetJunkFolder_(spMailItem.Get(), spJunkFolder);
                     if (spJunkFolder) spMailItem->Move(spJunkFolder.Get());  // the moved item is released at once
                 }
             }

@@ -4,26 +4,19 @@
 #include <cstdlib>
 #include <string>
 
-#include "addin/connect.h"
+#include "filing/spam_filing.h"
 #include "mail/message_text.h"
-
-namespace qev {
-struct CConnectMailAccess {
-    static bool GetFrom(std::u16string_view headers, std::u16string& from) { return CConnect::GetFrom_(headers, from); }
-    static bool SpamTag(std::u16string_view headers) { return CConnect::SearchHeaderForSpamTag_(headers); }
-};
-}  // namespace qev
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::u16string headers(reinterpret_cast<const char16_t*>(data), size / 2);
 
     std::u16string from;
-    if (qev::CConnectMailAccess::GetFrom(headers, from)) {
+    if (qev::GetFrom_(headers, from)) {
         if (from.empty()) std::abort();  // a found address is never empty
         if (from.find(u'\n') != std::u16string::npos) std::abort();
     }
-    const bool spam = qev::CConnectMailAccess::SpamTag(headers);
+    const bool spam = qev::SpamFiling::SearchHeaderForSpamTag_(headers);
     if (spam != (headers.find(u"X-MarlowcrestWKS-Spam: Yes") != std::u16string::npos)) std::abort();
 
     std::u16string joined = headers;

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 #include "addin/trace.h"
 #include "engine/settings_stream.h"
 #include "host/fake/fake_world.h"

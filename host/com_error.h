@@ -5,8 +5,10 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "host/hresult.h"
+#include "host/object.h"
 
 namespace host {
 
@@ -36,6 +38,32 @@ std::u16string ComErrorMessageText(HRESULT hr);
 inline void ThrowIfFailed(HRESULT hr)
 {
     if (hr < 0) throw ComError(hr);
+}
+
+// Runs a host call and answers the HRESULT it failed with, or S_OK. Anything
+// that is not a COM error goes on to the caller's boundary.
+template <class Call>
+HRESULT HrOf(Call&& call)
+{
+    try {
+        std::forward<Call>(call)();
+        return S_OK;
+    } catch (const ComError& e) {
+        return e.Error();
+    }
+}
+
+// Asks for interface T where only a missing interface is an answer: no
+// object, or E_NOINTERFACE, gives null; any other failed query raises
+// ComError with its own result, as a smart pointer's query does.
+template <class T>
+Ref<T> QueryOrRaise(Object* object)
+{
+    Ref<T> found;
+    if (!object) return found;
+    const HRESULT hr = QueryAs(object, found);
+    if (FAILED(hr) && hr != E_NOINTERFACE) throw ComError(hr);
+    return found;
 }
 
 }  // namespace host

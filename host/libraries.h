@@ -33,6 +33,9 @@ public:
     virtual void Free(LibraryHandle library) = 0;
     // An already loaded module by name (GetModuleHandleW), or null.
     virtual LibraryHandle Loaded(std::u16string_view moduleName) = 0;
+    // The module this code is linked into: the add-in's own, whatever its
+    // file is called (GetModuleHandleExW from one of its addresses).
+    virtual LibraryHandle Self() = 0;
     // The full path of a loaded module; a null module means the host program.
     virtual std::u16string FileName(LibraryHandle module) = 0;
 

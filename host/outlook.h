@@ -86,8 +86,10 @@ public:
 
     // MAPIOBJECT: the item's MAPI object (to ask for MapiProp), or null; throws ComError.
     virtual Ref<Object> MapiObject() = 0;
-    // UnRead as the raw automation boolean (VARIANT_TRUE is -1); throws ComError.
-    virtual std::int16_t UnRead() = 0;
+    // UnRead exactly as the item gives it: an automation boolean when Outlook
+    // keeps to its type library; the caller decides what counts as unread.
+    // Throws ComError.
+    virtual Variant UnRead() = 0;
     virtual void SetUnRead(bool unread) = 0;
     // Move: the moved item; throws ComError.
     virtual Ref<Object> Move(Folder* destination) = 0;

@@ -36,17 +36,6 @@ inline constexpr char16_t kInboxMessageClass[] = u"IPM.Note";
 inline constexpr char16_t kSpamFolderName[] = u"Spam";
 inline constexpr char16_t kMapiNamespace[] = u"MAPI";
 
-// Runs a host call and answers the HRESULT it failed with, or S_OK. Anything
-// that is not a COM error goes on to the caller's boundary.
-template <class Call>
-HRESULT HrOf(Call&& call)
-{
-    try {
-        std::forward<Call>(call)();
-        return S_OK;
-    } catch (const host::ComError& e) {
-        return e.Error();
-    }
-}
+using host::HrOf;
 
 }  // namespace qev

@@ -10,7 +10,6 @@
 #include <optional>
 #include <vector>
 
-#include "addin/connect.h"
 #include "addin/trace.h"
 #include "host/com_error.h"
 #include "host/mapi.h"
@@ -85,11 +84,9 @@ bool ReadHeaderStream(host::MapiProp* prop, std::uint32_t tag, std::u16string& o
     host::Ref<host::Object> opened;
     status = prop->OpenProperty(tag, opened);
     if (!opened) return false;
-    const auto stream = host::QueryAs<host::Stream>(opened.Get());
-    if (!stream) {
-        status = E_NOINTERFACE;
-        return false;
-    }
+    host::Ref<host::Stream> stream;
+    status = host::QueryAs(opened.Get(), stream);
+    if (FAILED(status)) return false;
 
     std::uint64_t size = 0;
     status = HrOf([&] { size = stream->Size(); });
@@ -153,7 +150,7 @@ void CrLfToLf(std::u16string& text) noexcept
     text.resize(static_cast<std::size_t>(out - begin) + static_cast<std::size_t>(end - run));
 }
 
-bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_headers)
+bool MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_headers)
 {
     try {
         QEV_TRACE_STEP(u"    MailHeaders2Str_...");
@@ -168,9 +165,8 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
         if (FAILED(hr)) {
             QEV_TRACE(kTraceProgress, u"[as][qev]  a_pItem->get_MAPIOBJECT failed 0x%8.8x\n", hr);
         } else {
-            spItemMapiProp = host::QueryAs<host::MapiProp>(spMapiObjItem.Get());
-            if (!spItemMapiProp) {
-                hr = E_NOINTERFACE;
+            hr = host::QueryAs(spMapiObjItem.Get(), spItemMapiProp);
+            if (FAILED(hr)) {
                 QEV_TRACE(kTraceProgress,
                           u"[as][qev]  spMapiObjItem->QueryInterface(IID_IMAPIProp, (void **)&spItemMapiProp) failed "
                           u"0x%8.8x\n",
@@ -244,7 +240,7 @@ bool CConnect::MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_heade
     }
 }
 
-bool CConnect::MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body)
+bool MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body)
 {
     try {
         QEV_TRACE_STEP(u"    MailBody2Str_...");
@@ -252,12 +248,12 @@ bool CConnect::MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body)
 
         for (std::size_t i = 0; i < kBodyTags.size(); ++i) {
             std::optional<host::PropValue> lpProps;
-            HRESULT hr = E_NOINTERFACE;
+            HRESULT hr = S_OK;
             {
                 const host::Ref<host::Object> spMapiObj = a_pItem->MapiObject();
-                if (const auto prop = host::QueryAs<host::MapiProp>(spMapiObj.Get())) {
-                    hr = prop->GetOneProp(kBodyTags[i], lpProps);
-                }
+                host::Ref<host::MapiProp> prop;
+                hr = host::QueryAs(spMapiObj.Get(), prop);
+                if (SUCCEEDED(hr)) hr = prop->GetOneProp(kBodyTags[i], lpProps);
             }
             if (hr == S_OK && lpProps && lpProps->pointerSet &&
                 TakeValueText(*lpProps, i, u"[as][qev]     MailBody2Str_W<%d>...ok\n",
@@ -279,7 +275,7 @@ bool CConnect::MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body)
     }
 }
 
-bool CConnect::Mail2Str_(host::MailItem* a_pItem, std::u16string& a_text)
+bool Mail2Str_(host::MailItem* a_pItem, std::u16string& a_text)
 {
     std::u16string headers;
     std::u16string body;
@@ -298,7 +294,7 @@ bool CConnect::Mail2Str_(host::MailItem* a_pItem, std::u16string& a_text)
     return read;
 }
 
-bool CConnect::GetFrom_(std::u16string_view a_headers, std::u16string& a_from)
+bool GetFrom_(std::u16string_view a_headers, std::u16string& a_from)
 {
     static constexpr std::u16string_view kFrom = u"\nFrom:";
     constexpr std::size_t npos = std::u16string_view::npos;

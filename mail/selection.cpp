@@ -1,6 +1,7 @@
 // Whether the active explorer shows mail with a mail item selected first, and
 // whether its folder is called "Spam".
-#include "addin/connect.h"
+#include "mail/selection.h"
+
 #include "addin/trace.h"
 #include "host/com_error.h"
 #include "mail/mapi_defs.h"
@@ -14,13 +15,13 @@ constexpr std::int32_t kOlMailItem = 0;
 
 }  // namespace
 
-void CConnect::GetSelectionItems_(bool& a_mailSelected, bool& a_spamFolder)
+void GetSelectionItems_(host::Application* a_pApplication, bool& a_mailSelected, bool& a_spamFolder)
 {
     a_mailSelected = false;
     a_spamFolder = false;
     try {
-        if (!m_pApplication) throw host::ComError(E_POINTER);
-        const host::Ref<host::Explorer> spExplorer = m_pApplication->ActiveExplorer();
+        if (!a_pApplication) throw host::ComError(E_POINTER);
+        const host::Ref<host::Explorer> spExplorer = a_pApplication->ActiveExplorer();
         if (!spExplorer) return;
         const host::Ref<host::Folder> spFolder = spExplorer->CurrentFolder();
         if (!spFolder) return;
@@ -46,7 +47,7 @@ void CConnect::GetSelectionItems_(bool& a_mailSelected, bool& a_spamFolder)
                 a_mailSelected = false;
             } else {
                 const host::Ref<host::Object> spFirst = spSelection->Item(1);
-                if (!host::QueryAs<host::MailItem>(spFirst.Get())) a_mailSelected = false;
+                if (!host::QueryOrRaise<host::MailItem>(spFirst.Get())) a_mailSelected = false;
             }
         }
     } catch (...) {

@@ -1,6 +1,6 @@
 #include "sim/native_world.h"
 
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 #include "host/utf.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"

@@ -5,10 +5,12 @@
 #include "addin/module_folder.h"
 
 namespace qev {
+
+CProductInfo g_productInfo;
+
 namespace {
 
 std::mutex g_productInfoLock;
-CProductInfo g_productInfo;
 
 bool IsAbsolute(std::u16string_view path)
 {
@@ -32,7 +34,8 @@ void Unload(host::Libraries& libraries, CProductInfo& holder)
 
 void Load(host::Libraries& libraries, CProductInfo& holder)
 {
-    const std::u16string path = JoinPath(ParentFolder(AddinModulePath(libraries)), kProductInfoLibrary);
+    // Beside the add-in's own module, whatever its file is called.
+    const std::u16string path = JoinPath(ParentFolder(libraries.FileName(libraries.Self())), kProductInfoLibrary);
     holder.module = libraries.Load(path, false, nullptr);
     if (!holder.module && IsAbsolute(path)) holder.module = libraries.Load(path, true, nullptr);
     if (holder.module) {
@@ -63,12 +66,6 @@ std::u16string ProductString(host::Libraries& libraries, std::uint32_t number)
     if (!holder.info) return kNotInited;
     const char16_t* text = holder.info->GetString(number, kProductComponent);
     return text ? std::u16string(text) : std::u16string();
-}
-
-void ForgetProductInfo()
-{
-    const std::lock_guard lock(g_productInfoLock);
-    g_productInfo = CProductInfo{};
 }
 
 }  // namespace qev

@@ -11,7 +11,7 @@
 
 namespace qev {
 
-// The process-wide holder. Available exactly when info is set.
+// The holder. Available exactly when info is set.
 struct CProductInfo {
     host::LibraryHandle module = nullptr;
     ZkCreateObjectFn createObject = nullptr;
@@ -19,6 +19,10 @@ struct CProductInfo {
     IZkObject* object = nullptr;
     IProductInfo* info = nullptr;
 };
+
+// The process's one holder: empty when the add-in's module is loaded, and
+// never emptied by the add-in once it is available.
+extern CProductInfo g_productInfo;
 
 // Stands in for a folder or key while product information is not available.
 inline constexpr char16_t kNotInited[] = u"<error-interface-not-inited>";
@@ -29,10 +33,5 @@ CProductInfo& GetProductInfo_(host::Libraries& libraries);
 
 // String `number` of the "Desktop" component, or kNotInited.
 std::u16string ProductString(host::Libraries& libraries, std::uint32_t number);
-
-// Forgets a loaded holder without calling it: for a process that replaces
-// the whole platform under the add-in (the in-memory world of tests and of
-// the scenario runner). The add-in itself never unloads a loaded holder.
-void ForgetProductInfo();
 
 }  // namespace qev

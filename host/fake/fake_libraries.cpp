@@ -205,6 +205,15 @@ LibraryHandle FakeLibraries::Loaded(std::u16string_view moduleName)
     return FindLoadedByName(moduleName);
 }
 
+LibraryHandle FakeLibraries::Self()
+{
+    std::lock_guard lock(m_mutex);
+    if (FAILED(m_calls.Check("GetModuleHandleEx"))) return nullptr;
+    if (!m_addinPath) return nullptr;
+    Library* library = Find(*m_addinPath);
+    return library && library->loads > 0 ? library : nullptr;
+}
+
 std::u16string FakeLibraries::FileName(LibraryHandle module)
 {
     std::lock_guard lock(m_mutex);

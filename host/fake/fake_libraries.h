@@ -61,6 +61,8 @@ public:
     void* Symbol(LibraryHandle library, const char* name, HRESULT* error) override;
     void Free(LibraryHandle library) override;
     LibraryHandle Loaded(std::u16string_view moduleName) override;
+    // The module at the add-in's path; null when there is none.
+    LibraryHandle Self() override;
     // Empty for a handle that names no loaded module.
     std::u16string FileName(LibraryHandle module) override;
 
@@ -75,8 +77,8 @@ public:
     // Loaded now, and how often (the process's own loads included).
     std::uint32_t LoadCount(std::u16string_view path) const;
 
-    // The add-in's module: where qev.dll lies, or nothing when no module of
-    // that name is loaded.
+    // The add-in's module: where it lies (normally a "qev.dll"), or nothing
+    // when it is not loaded as a module of its own.
     void SetAddinPath(std::optional<std::u16string> path);
     std::optional<std::u16string> AddinPath() const;
     // The host program FileName(null) names.

@@ -416,10 +416,10 @@ public:
 
     // MailItem
     Ref<Object> MapiObject() override;
-    std::int16_t UnRead() override
+    Variant UnRead() override
     {
         Enter("MailItem.UnRead");
-        return m_item.message.unRead;
+        return Variant::RawBool(m_item.message.unRead);
     }
     void SetUnRead(bool unread) override
     {

@@ -104,6 +104,7 @@ bool FakeSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16st
 {
     switch (codePage) {
     case 0:  // CP_ACP: this build's ANSI code page
+    case 3:  // CP_THREAD_ACP: a thread of this world keeps the system's
     case 1252:
         out = WidenWindows1252(bytes);
         return true;

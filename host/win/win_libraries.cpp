@@ -56,6 +56,17 @@ LibraryHandle WinLibraries::Loaded(std::u16string_view moduleName)
     return GetModuleHandleW(terminated.c_str());
 }
 
+LibraryHandle WinLibraries::Self()
+{
+    // Any address of this file lies in the module it is linked into.
+    HMODULE module = nullptr;
+    const auto* address = reinterpret_cast<LPCWSTR>(&LastError);
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            address, &module))
+        return nullptr;
+    return module;
+}
+
 std::u16string WinLibraries::FileName(LibraryHandle module)
 {
     // The path may be longer than MAX_PATH: grow until it fits.

@@ -13,6 +13,7 @@ public:
     void* Symbol(LibraryHandle library, const char* name, HRESULT* error) override;
     void Free(LibraryHandle library) override;
     LibraryHandle Loaded(std::u16string_view moduleName) override;
+    LibraryHandle Self() override;
     std::u16string FileName(LibraryHandle module) override;
 };
 

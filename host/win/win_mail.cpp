@@ -79,17 +79,7 @@ public:
     // Outlook gives the message's IMessage as a VT_UNKNOWN.
     Ref<Object> MapiObject() override { return ObjectOf(GetProperty(m_item, u"MAPIOBJECT")); }
 
-    std::int16_t UnRead() override
-    {
-        const ComVariant value = GetProperty(m_item, u"UnRead");
-        // The automation boolean exactly as the item gave it: the caller
-        // tells VARIANT_TRUE from any other value.
-        if (value.Type() == VT_BOOL) return value.Get().boolVal;
-        ComVariant converted;
-        const HRESULT hr = VariantChangeType(converted.Out(), const_cast<VARIANT*>(&value.Get()), 0, VT_BOOL);
-        if (FAILED(hr)) throw ComError(hr);
-        return converted.Get().boolVal;
-    }
+    Variant UnRead() override { return FromVariant(GetProperty(m_item, u"UnRead").Get()); }
 
     void SetUnRead(bool unread) override
     {

@@ -127,7 +127,7 @@ TEST(MessageFromText, EachFormReadsAsTheMessageStoresIt)
 
         Ref<MailItem> item = QueryAs<MailItem>(world.Mail().Item(u"a", u"Inbox", index).Get());
         ASSERT_TRUE(item);
-        EXPECT_EQ(item->UnRead(), i % 2 == 1 ? kVariantFalse : kVariantTrue);
+        EXPECT_EQ(item->UnRead().boolValue, i % 2 == 1 ? kVariantFalse : kVariantTrue);
         Ref<Object> object = item->MapiObject();
         Ref<MapiProp> prop = QueryAs<MapiProp>(object.Get());
         ASSERT_TRUE(prop);

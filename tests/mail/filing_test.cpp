@@ -10,6 +10,8 @@
 
 #include "host/com_error.h"
 #include "host/fake/fake_message.h"
+#include "mail/message_text.h"
+#include "mail/selection.h"
 #include "tests/mail/mail_world.h"
 #include "tests/unit/test_text.h"
 
@@ -183,7 +185,7 @@ TEST_F(MailWorldTest, NoSpamFolderForAStoreMissingFromTheTable)
     const auto item = MailItemAt(u"c", u"Inbox", 1);
     ClearWrites();
     host::Ref<host::Folder> folder;
-    EXPECT_EQ(Access::GetJunkFolder(Addin(), item.Get(), folder), E_UNEXPECTED);
+    EXPECT_EQ(Addin().Stores().GetJunkFolder_(item.Get(), folder), E_UNEXPECTED);
     EXPECT_FALSE(folder);
     EXPECT_EQ(Writes(), Lines{Line(u"GetJunkFolder_: !spMsgStore")});
     EXPECT_FALSE(m_world.Mail().HasFolder(u"c", u"Deleted Items/Spam"));
@@ -219,7 +221,7 @@ TEST_F(MailWorldTest, SelectionMailAndSpamFolder)
         ASSERT_TRUE(m_world.Select(u"a", c.path, c.selected));
         ClearWrites();
         bool mailSelected = !c.mailSelected, spamFolder = !c.spamFolder;
-        Access::GetSelectionItems(Addin(), mailSelected, spamFolder);
+        GetSelectionItems_(&m_world.Application(), mailSelected, spamFolder);
         EXPECT_EQ(mailSelected, c.mailSelected) << Narrow(c.path);
         EXPECT_EQ(spamFolder, c.spamFolder) << Narrow(c.path);
         EXPECT_EQ(Writes(), c.itemType == 0 ? Lines{}

@@ -27,7 +27,7 @@ protected:
     EntryIdSet Watched()
     {
         EntryIdSet ids;
-        Access::WatchedStoreIds(Addin(), ids);
+        Addin().Inboxes().WatchedStoreIds_(ids);
         return ids;
     }
 };
@@ -54,14 +54,14 @@ TEST_F(InboxWatchTest, InboxesFollowTheProfileUntilShutdown)
     m_world.AccountRemove(u"b");
     EXPECT_EQ(Watched(), (EntryIdSet{StoreId(u"a"), StoreId(u"d")}));
     EXPECT_EQ(LiveItemSubscriptions(), 2u);
-    EXPECT_EQ(Access::UnadviseInbox(Addin(), StoreId(u"b")), S_FALSE);
+    EXPECT_EQ(Addin().Inboxes().UnadviseInbox_(StoreId(u"b")), S_FALSE);
     EXPECT_EQ(Watched().size(), 2u);
 
     ShutDown();
     EXPECT_EQ(Watched(), EntryIdSet{});
-    EXPECT_FALSE(Access::AccountManagerHeld(Addin()));
+    EXPECT_FALSE(Addin().Inboxes().AccountManagerHeld());
     EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});  // no subscription left either
-    EXPECT_EQ(Access::UnadviseInboxes(Addin()), S_FALSE);
+    EXPECT_EQ(Addin().Inboxes().UnadviseInboxes_(), S_FALSE);
     ClearWrites();
     Mail(u"a", u"Inbox");
     m_world.AccountAdd(u"e", u"Mailbox - Eve");
@@ -110,7 +110,7 @@ TEST_F(InboxWatchTest, SinkHandsOnlyAddedDispatchItemsOn)
         {0xF001, {host::Variant::Int(1)}, 0},
         {0xF001, {variant(host::Variant::Type::Dispatch, nullptr)}, 0},
     };
-    ItemsEvents_Sink sink(Addin());
+    ItemsEvents_Sink sink(Addin().Inboxes());
     for (const Case& c : cases) {
         ClearWrites();
         sink.OnEvent(c.dispId, c.args);
@@ -128,31 +128,39 @@ TEST_F(InboxWatchTest, AccountManagerLearnsTheProfileNameAndSession)
 
     struct Case {
         std::optional<std::u16string> name;
+        bool eightBit;
         bool buffer;
         std::uint32_t size;
         HRESULT hr;
         std::uint32_t count;  // afterwards
     } const cases[] = {
-        {u"Outlook", true, 8, S_OK, 7},          {u"Outlook", true, 7, E_OUTOFMEMORY, 7},  // no room for the NUL
-        {u"Outlook", true, 0, E_OUTOFMEMORY, 7}, {u"", true, 1, S_OK, 0},
-        {u"Outlook", false, 8, E_INVALIDARG, 8}, {std::nullopt, true, 8, E_UNEXPECTED, 8},
+        {u"Outlook", false, true, 8, S_OK, 7},
+        {u"Outlook", false, true, 7, E_OUTOFMEMORY, 7},  // no room for the NUL
+        {u"Outlook", false, true, 0, E_OUTOFMEMORY, 7},
+        {u"", false, true, 1, S_OK, 0},
+        {u"Outlook", false, false, 8, E_INVALIDARG, 8},
+        {std::nullopt, false, true, 8, E_UNEXPECTED, 8},
+        {u"B\u00fcro", true, true, 8, S_OK, 4},  // 8-bit, widened with the thread's ANSI code page
     };
+    InboxWatcher& watcher = Addin().Inboxes();
+    ClearWrites();
     for (const Case& c : cases) {
-        m_world.Mail().SetProfileName(c.name);
+        m_world.Mail().SetProfileName(c.name, c.eightBit);
         std::vector<char16_t> buffer(16, u'#');
         std::uint32_t count = c.size;
-        EXPECT_EQ(Addin().GetIdentity(c.buffer ? buffer.data() : nullptr, &count), c.hr);
+        EXPECT_EQ(watcher.GetIdentity(c.buffer ? buffer.data() : nullptr, &count), c.hr);
         EXPECT_EQ(count, c.count);
         if (c.hr == S_OK) {
             EXPECT_EQ(std::u16string(buffer.data()), *c.name);
         }
     }
     host::Ref<host::Object> session;
-    EXPECT_EQ(Addin().GetMapiSession(session), S_OK);
+    EXPECT_EQ(watcher.GetMapiSession(session), S_OK);
     EXPECT_EQ(session.Get(), static_cast<host::Object*>(&m_world.Mail().Session()));
     session.Reset();
+    EXPECT_EQ(Writes(), std::vector<std::u16string>{}) << "inbox watching writes no trace lines";
     ShutDown();
-    EXPECT_EQ(Addin().GetMapiSession(session), E_NOTIMPL);  // no application, no session
+    EXPECT_EQ(watcher.GetMapiSession(session), E_NOTIMPL);  // no application, no session
     EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
 }
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "host/fake/fake_message.h"
+#include "mail/message_text.h"
+#include "mail/selection.h"
 #include "tests/mail/mail_world.h"
 #include "tests/unit/test_text.h"
 
@@ -103,7 +105,7 @@ TEST_F(MailReadingTest, HeadersByWhereTheyAreKept)
     for (const Case& c : cases) {
         const auto item = Put(c.form, BodyForm::PlainUnicode);
         std::u16string headers = u"before";
-        EXPECT_EQ(Access::MailHeaders2Str(Addin(), item.Get(), headers), c.read) << int(c.form);
+        EXPECT_EQ(MailHeaders2Str_(item.Get(), headers), c.read) << int(c.form);
         EXPECT_EQ(Narrow(headers), Narrow(c.read ? m_headers : u"before")) << int(c.form);  // 8-bit forms widened
         EXPECT_EQ(Writes(), c.lines) << int(c.form);
     }
@@ -111,7 +113,7 @@ TEST_F(MailReadingTest, HeadersByWhereTheyAreKept)
     Message odd;  // a UTF-16 stream of an odd number of bytes
     odd.SetStreamOnly(host::fake::kPrTransportHeadersW, {'A', 0, 'B', 0, 'C'});
     std::u16string headers;
-    EXPECT_TRUE(Access::MailHeaders2Str(Addin(), Put(std::move(odd)).Get(), headers));
+    EXPECT_TRUE(MailHeaders2Str_(Put(std::move(odd)).Get(), headers));
     EXPECT_EQ(headers, u"AB");
 }
 
@@ -131,7 +133,7 @@ TEST_F(MailReadingTest, BodyByWhereItIsKept)
     for (const Case& c : cases) {
         const auto item = Put(HeaderForm::Unicode, c.form);
         std::u16string body;
-        EXPECT_EQ(Access::MailBody2Str(Addin(), item.Get(), body), c.form != BodyForm::None);
+        EXPECT_EQ(MailBody2Str_(item.Get(), body), c.form != BodyForm::None);
         EXPECT_EQ(Narrow(body), Narrow(c.form != BodyForm::None ? m_body : u"")) << int(c.form);
         EXPECT_EQ(Writes(), (Lines{Line(u"    MailBody2Str_..."), c.line})) << int(c.form);
     }
@@ -141,10 +143,10 @@ TEST_F(MailReadingTest, BodyByWhereItIsKept)
     all.SetUnicode(host::fake::kPrBodyW, u"plain").SetUnicode(host::fake::kPrHtmlW, u"<p>w</p>");
     all.SetString8(host::fake::kPrHtmlA, "<p>a</p>").SetString8(host::fake::kPrBodyA, "plain a");
     std::u16string body;
-    EXPECT_TRUE(Access::MailBody2Str(Addin(), Put(all).Get(), body));
+    EXPECT_TRUE(MailBody2Str_(Put(all).Get(), body));
     EXPECT_EQ(body, u"<p>a</p>");
     all.SetString8(host::fake::kPrHtmlA, "");
-    EXPECT_TRUE(Access::MailBody2Str(Addin(), Put(all).Get(), body));
+    EXPECT_TRUE(MailBody2Str_(Put(all).Get(), body));
     EXPECT_EQ(body, u"plain");
 }
 
@@ -167,7 +169,7 @@ TEST_F(MailReadingTest, MailTextIsHeadersThenBodyWithLfLineEnds)
     };
     for (const Case& c : cases) {
         std::u16string text = u"before";
-        EXPECT_EQ(Access::Mail2Str(Addin(), Put(c.headers, c.body).Get(), text), c.read);
+        EXPECT_EQ(Mail2Str_(Put(c.headers, c.body).Get(), text), c.read);
         EXPECT_EQ(Narrow(text), Narrow(c.text));
     }
 }

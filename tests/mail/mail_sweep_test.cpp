@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "mail/selection.h"
 #include "tests/mail/mail_world.h"
 
 namespace qev::testing {
@@ -23,8 +24,7 @@ struct Session {
     // Runs the session after arm has prepared the world (an injection, a listener).
     explicit Session(const std::function<void(FakeWorld&)>& arm)
     {
-        TraceLevel = 0;
-        g_outlookVersion = -1;
+        ResetAddinProcess();
         world.SetMarker(host::fake::Marker::Trace, true);
         world.SetEngineSetting(3, 1);
         world.SetEngineOption(kOptionMoveToSpamFolder, 1);
@@ -44,7 +44,7 @@ struct Session {
             world.AccountAdd(u"c", u"Mailbox - Cy");
             world.AccountRemove(u"b");
             bool mailSelected = false, spamFolder = false;
-            if (world.Select(u"a", u"Inbox", {1})) Access::GetSelectionItems(c, mailSelected, spamFolder);
+            if (world.Select(u"a", u"Inbox", {1})) GetSelectionItems_(&world.Application(), mailSelected, spamFolder);
             c.OnBeginShutdown();
             world.Quit();
             c.OnDisconnection(0);
@@ -53,8 +53,7 @@ struct Session {
             escaped = e.what();
         }
         addin->Release();
-        ForgetProductInfo();
-        TraceLevel = 0;
+        ResetAddinProcess();
     }
 };
 

@@ -10,15 +10,12 @@
 #include <vector>
 
 #include "addin/connect.h"
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 #include "addin/trace.h"
 #include "host/fake/fake_world.h"
-#include "tests/mail/mail_access.h"
-#include "text/product_info.h"
+#include "tests/support/addin_process.h"
 
 namespace qev::testing {
-
-using Access = CConnectMailAccess;
 
 // A message as the engine leaves it: transport headers (CR LF line ends,
 // closed by an empty line) and a body.
@@ -50,16 +47,14 @@ class MailWorldTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TraceLevel = 0;
-        g_outlookVersion = -1;
+        ResetAddinProcess();
         m_world.SetMarker(host::fake::Marker::Trace, true);
         m_world.SetEngineSetting(3, 1);  // the engine's antispam is on
     }
     void TearDown() override
     {
         if (m_addin) m_addin->Release();
-        ForgetProductInfo();
-        TraceLevel = 0;
+        ResetAddinProcess();
     }
 
     CConnect& Addin()

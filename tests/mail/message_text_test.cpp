@@ -2,6 +2,8 @@
 // engine's spam mark, CR LF joining and 8-bit widening, with their lines.
 #include "mail/message_text.h"
 
+#include "filing/spam_filing.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,12 +11,10 @@
 
 #include "addin/trace.h"
 #include "host/fake/fake_system.h"
-#include "tests/mail/mail_access.h"
 #include "tests/unit/test_text.h"
 
 namespace {
 
-using qev::CConnectMailAccess;
 using Lines = std::vector<std::u16string>;
 
 class MessageTextTest : public ::testing::Test {
@@ -61,7 +61,7 @@ TEST_F(MessageTextTest, SenderAddressFromHeaderText)
     };
     for (const Case& c : cases) {
         std::u16string from;
-        EXPECT_EQ(CConnectMailAccess::GetFrom(c.headers, from), c.found) << Narrow(c.headers);
+        EXPECT_EQ(qev::GetFrom_(c.headers, from), c.found) << Narrow(c.headers);
         EXPECT_EQ(Narrow(from), Narrow(c.from)) << Narrow(c.headers);
         EXPECT_EQ(Take(), c.lines) << Narrow(c.headers);
     }
@@ -74,9 +74,9 @@ TEST_F(MessageTextTest, SenderAddressSearchStaysLinear)
     std::u16string lines;
     for (int i = 0; i < 200000; ++i) lines += u"\nFrom: x";
     std::u16string from;
-    EXPECT_TRUE(CConnectMailAccess::GetFrom(lines + u"\nFrom: <last@example.org>\n", from));
+    EXPECT_TRUE(qev::GetFrom_(lines + u"\nFrom: <last@example.org>\n", from));
     EXPECT_EQ(Narrow(from), "last@example.org");
-    EXPECT_FALSE(CConnectMailAccess::GetFrom(lines + u"\r\n", from));  // every candidate runs to the end
+    EXPECT_FALSE(qev::GetFrom_(lines + u"\r\n", from));  // every candidate runs to the end
 }
 
 TEST_F(MessageTextTest, SpamMark)
@@ -98,7 +98,7 @@ TEST_F(MessageTextTest, SpamMark)
          {u"[as][qev] error : GetFrom_ : From<$null>\n", u"[as][qev] error : SpamTag : Mail from <>...not scanned\n"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CConnectMailAccess::SearchHeaderForSpamTag(c.headers), c.spam) << Narrow(c.headers);
+        EXPECT_EQ(qev::SpamFiling::SearchHeaderForSpamTag_(c.headers), c.spam) << Narrow(c.headers);
         EXPECT_EQ(Take(), c.lines) << Narrow(c.headers);
     }
 }

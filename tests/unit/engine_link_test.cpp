@@ -7,6 +7,7 @@
 
 #include "engine/crash_handler.h"
 #include "host/fake/fake_world.h"
+#include "tests/support/addin_process.h"
 #include "text/product_info.h"
 
 namespace {
@@ -20,7 +21,7 @@ constexpr HRESULT kModNotFound = static_cast<HRESULT>(0x8007007Eu);
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);
 
 struct ProductInfoReset {
-    ~ProductInfoReset() { qev::ForgetProductInfo(); }
+    ~ProductInfoReset() { qev::testing::ResetAddinProcess(); }
 };
 
 TEST(CrashHandler, FoundThroughTheProductsAppPath)
@@ -83,6 +84,15 @@ TEST(ProductInfo, RetriesUntilLoadedThenKeepsIt)
               (std::vector<std::string>{"ZkCreateObject \"productinfo\"", "GetInterface productinfo", "Initialize 0", "Start",
                                         "GetString 400 \"Desktop\"", "GetString 202 \"Desktop\""}));
     EXPECT_EQ(world.Libraries().LoadCount(world.Product().LibraryPath()), 1u) << "loaded once, kept";
+}
+
+TEST(ProductInfo, FoundBesideTheAddinModuleWhateverItsName)
+{
+    const ProductInfoReset reset;
+    FakeWorld world;
+    world.SetAddinPath(u"C:\\Program Files\\Marlowcrest\\Desktop\\qev-1.2.dll");
+    EXPECT_EQ(qev::ProductString(world.Services().libraries, 202), u"SOFTWARE\\Marlowcrest\\Desktop");
+    EXPECT_EQ(world.Libraries().LoadCount(world.Product().LibraryPath()), 1u);
 }
 
 TEST(ProductInfo, FailedStartsAreTakenDownInOrder)

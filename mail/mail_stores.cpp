@@ -4,7 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "addin/connect.h"
+#include "mail/mail_stores.h"
+
 #include "addin/trace.h"
 #include "host/mapi.h"
 #include "mail/mapi_defs.h"
@@ -21,14 +22,6 @@ struct EntryIdLines {
     const char16_t* notBinary;
     const char16_t* empty;
 };
-
-// Asks object for interface T; E_NOINTERFACE when it has none.
-template <class T>
-HRESULT Query(host::Object* object, host::Ref<T>& out) noexcept
-{
-    out = host::QueryAs<T>(object);
-    return out ? S_OK : E_NOINTERFACE;
-}
 
 // The end of one step of the lookup: the step's failure, written with
 // failedFormat; E_UNEXPECTED, written with emptyText, when it gave nothing;
@@ -50,7 +43,7 @@ HRESULT Step(HRESULT hr, bool gotIt, const char16_t* failedFormat, const char16_
 template <class T>
 HRESULT QueryStep(host::Object* object, host::Ref<T>& out, const char16_t* failedFormat, const char16_t* emptyText)
 {
-    const HRESULT hr = Query(object, out);
+    const HRESULT hr = host::QueryAs(object, out);
     return Step(hr, static_cast<bool>(out), failedFormat, emptyText);
 }
 
@@ -84,13 +77,17 @@ bool IsEntryIdColumn(const host::PropValue& column) noexcept
 HRESULT StoreRows(host::Object* sessionObject, host::Ref<host::MapiSession>& session,
                   std::vector<host::PropValue>& rows)
 {
-    if (FAILED(Query(sessionObject, session))) return E_UNEXPECTED;
+    // A session object without the interface is no session; a query that
+    // failed otherwise reports its own failure.
+    const HRESULT hr = host::QueryAs(sessionObject, session);
+    if (hr == E_NOINTERFACE) return E_UNEXPECTED;
+    if (FAILED(hr)) return hr;
     return session->StoreEntryIds(kMapiUnicode, rows);
 }
 
 }  // namespace
 
-HRESULT CConnect::MapiNamespace_(host::Ref<host::Namespace>& a_namespace)
+HRESULT MailStores::MapiNamespace_(host::Ref<host::Namespace>& a_namespace)
 {
     a_namespace.Reset();
     if (!m_pApplication) return E_UNEXPECTED;
@@ -99,7 +96,7 @@ HRESULT CConnect::MapiNamespace_(host::Ref<host::Namespace>& a_namespace)
     return a_namespace ? S_OK : E_UNEXPECTED;
 }
 
-HRESULT CConnect::MapiSessionObject_(host::Ref<host::Object>& a_session)
+HRESULT MailStores::MapiSessionObject_(host::Ref<host::Object>& a_session)
 {
     a_session.Reset();
     host::Ref<host::Namespace> spNs;
@@ -110,7 +107,7 @@ HRESULT CConnect::MapiSessionObject_(host::Ref<host::Object>& a_session)
     return a_session ? S_OK : E_UNEXPECTED;
 }
 
-HRESULT CConnect::GetJunkFolder_(host::MailItem* a_pItem, host::Ref<host::Folder>& a_junkFolder)
+HRESULT MailStores::GetJunkFolder_(host::MailItem* a_pItem, host::Ref<host::Folder>& a_junkFolder)
 {
     a_junkFolder.Reset();
     if (!a_pItem) {
@@ -225,7 +222,7 @@ HRESULT CConnect::GetJunkFolder_(host::MailItem* a_pItem, host::Ref<host::Folder
     return Step(S_OK, static_cast<bool>(a_junkFolder), nullptr, u"GetJunkFolder_: !spJunkFolder");
 }
 
-HRESULT CConnect::FindStoreByID_(const EntryId& a_storeId, bool a_writable, host::Ref<host::MsgStore>* a_store)
+HRESULT MailStores::FindStoreByID_(const EntryId& a_storeId, bool a_writable, host::Ref<host::MsgStore>* a_store)
 {
     if (!a_store) return E_POINTER;
     a_store->Reset();
@@ -246,7 +243,7 @@ HRESULT CConnect::FindStoreByID_(const EntryId& a_storeId, bool a_writable, host
     return S_OK;
 }
 
-HRESULT CConnect::GetInboxFolder_(const EntryId& a_storeId, host::Ref<host::Folder>& a_inbox, EntryId* a_inboxId)
+HRESULT MailStores::GetInboxFolder_(const EntryId& a_storeId, host::Ref<host::Folder>& a_inbox, EntryId* a_inboxId)
 {
     a_inbox.Reset();
     host::Ref<host::Namespace> spNs;
@@ -269,7 +266,7 @@ HRESULT CConnect::GetInboxFolder_(const EntryId& a_storeId, host::Ref<host::Fold
     return S_OK;
 }
 
-HRESULT CConnect::CollectStoreIds_(EntryIdSet& a_storeIds)
+HRESULT MailStores::CollectStoreIds_(EntryIdSet& a_storeIds)
 {
     host::Ref<host::Object> spSessionObj;
     HRESULT hr = MapiSessionObject_(spSessionObj);

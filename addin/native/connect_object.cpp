@@ -1,4 +1,4 @@
-#include "addin/connect_object.h"
+#include "addin/native/connect_object.h"
 
 #include "addin/dispatch_names.h"
 
