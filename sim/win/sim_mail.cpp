@@ -1010,7 +1010,7 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
             } else {
                 hr = Guard(&description, [&] {
                     result.vt = VT_BOOL;
-                    result.boolVal = item->UnRead();
+                    result.boolVal = item->UnRead().boolValue;  // the model keeps a boolean
                 });
             }
             break;

@@ -906,26 +906,30 @@ TEST(WinMail, MailItemReadsMarksAndMovesThroughItsAutomationFace)
         ASSERT_TRUE(mail);
         EXPECT_EQ(host::win::ComUnknownOf(mail.Get()), static_cast<IDispatch*>(outlook.mail));
 
-        // UnRead: the raw automation boolean, whatever the item gave.
+        // UnRead: the value exactly as the item gave it, so that only a
+        // boolean VARIANT_TRUE counts as unread.
         const struct {
             VARIANT value;
-            std::int16_t expected;
+            host::Variant::Type type;
+            std::int16_t boolValue;
         } unread[] = {
-            {testcom::Bool(VARIANT_TRUE), -1},
-            {testcom::Bool(VARIANT_FALSE), 0},
-            {testcom::Bool(1), 1},  // not canonical: kept, so the caller sees it is not VARIANT_TRUE
-            {testcom::I4(5), -1},   // not a boolean at all: converted
+            {testcom::Bool(VARIANT_TRUE), host::Variant::Type::Bool, -1},
+            {testcom::Bool(VARIANT_FALSE), host::Variant::Type::Bool, 0},
+            {testcom::Bool(1), host::Variant::Type::Bool, 1},  // not canonical: kept
+            {testcom::I4(-1), host::Variant::Type::Int32, 0},  // not a boolean: not converted
         };
         for (const auto& c : unread) {
             VariantClear(&outlook.unreadValue);
             outlook.unreadValue = c.value;
-            EXPECT_EQ(mail->UnRead(), c.expected) << "vt " << c.value.vt;
+            const host::Variant got = mail->UnRead();
+            EXPECT_EQ(got.type, c.type) << "vt " << c.value.vt;
+            EXPECT_EQ(got.boolValue, c.boolValue) << "vt " << c.value.vt;
         }
         VariantClear(&outlook.unreadValue);
         mail->SetUnRead(false);
         EXPECT_EQ(outlook.unread, VARIANT_FALSE);
         EXPECT_EQ(outlook.mail->Inner()->Calls().back().flags, DISPATCH_PROPERTYPUT);
-        EXPECT_EQ(mail->UnRead(), 0);
+        EXPECT_EQ(mail->UnRead().boolValue, 0);
         mail->SetUnRead(true);
         EXPECT_EQ(outlook.unread, VARIANT_TRUE);
 
