@@ -58,6 +58,7 @@ public:
     MailStores& Stores() noexcept { return m_stores; }
     SpamFiling& Filing() noexcept { return m_filing; }
     InboxWatcher& Inboxes() noexcept { return m_inboxes; }
+    Commands& UserCommands() noexcept { return m_commands; }
 
 private:
     host::Ref<host::Object> KeepAlive_() const;
@@ -91,7 +92,7 @@ private:
     MailStores m_stores{m_pApplication};         // mail/
     SpamFiling m_filing{m_engine, m_stores};     // filing/
     InboxWatcher m_inboxes;                      // filing/
-    Commands m_commands;                         // commands/
+    Commands m_commands{m_engine, m_stores, m_pApplication};  // commands/
     ToolbarState m_toolbar;                      // cmdbar/
     CommandBar m_commandBar;                     // cmdbar/
     Ribbon m_ribbon;                             // ribbon/

@@ -70,6 +70,11 @@ void EngineLink::ReleaseClient()
     m_pfnAsCreateInstance = nullptr;
 }
 
+void EngineLink::RereadOptions()
+{
+    if (m_asClient) m_asClient->GetOptions(&m_asOptions);
+}
+
 bool EngineLink::ImportSettings(const host::Variant& settings)
 {
     if (settings.type != host::Variant::Type::Unknown || !settings.object) return false;

@@ -54,6 +54,9 @@ public:
     // Releases the client, then frees its library.
     void ReleaseClient();
 
+    // Reads the engine's options again (after its settings window closed).
+    void RereadOptions();
+
     // The engine's notifications, as IConnect delivers them.
     void SetServerStatus(bool up) noexcept { m_fServerStatus = up; }
     // A settings stream of exactly 48 bytes sets the antispam switch (true);

@@ -74,6 +74,12 @@ public:
     // Items, or null when the folder has none; throws ComError.
     virtual Ref<Items> GetItems() = 0;
     virtual std::u16string Name() = 0;
+    // EntryID: the folder's entry id as hexadecimal text (empty when it has
+    // none); throws ComError.
+    virtual std::u16string EntryID() = 0;
+    // MAPIOBJECT: the folder's MAPI object (to ask for MapiProp), or null;
+    // throws ComError.
+    virtual Ref<Object> MapiObject() = 0;
 
 protected:
     ~Folder() = default;

@@ -18,6 +18,7 @@ public:
         out.assign(bytes.begin(), bytes.end());
         return true;
     }
+    std::uint32_t TickCount() noexcept override { return 0; }
 };
 
 NoSystem g_noSystem;

@@ -40,6 +40,9 @@ public:
     virtual bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out,
                            std::uint32_t& lastError) = 0;
 
+    // Milliseconds since the system started, wrapping at 2^32 (GetTickCount).
+    virtual std::uint32_t TickCount() noexcept = 0;
+
     // The same, with an empty text for a failed conversion.
     std::u16string Widen(std::string_view bytes, unsigned codePage)
     {

@@ -180,6 +180,19 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::u16string_view text)
     return bytes;
 }
 
+// The bytes as Outlook's EntryID property gives them: HexFromBin's text.
+std::u16string HexText(const std::vector<std::uint8_t>& bytes)
+{
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string text;
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
+        text.push_back(kDigits[b >> 4]);
+        text.push_back(kDigits[b & 0x0F]);
+    }
+    return text;
+}
+
 PropValue Binary(std::uint32_t tag, std::vector<std::uint8_t> bytes)
 {
     PropValue v;
@@ -319,6 +332,12 @@ public:
         // The root folder is called by its store's name.
         return m_folder.parent ? m_folder.name : m_folder.store->displayName;
     }
+    std::u16string EntryID() override
+    {
+        MailObjects::Calls(m_mail).Enter("Folder.EntryID");
+        return HexText(m_folder.entryId);
+    }
+    Ref<Object> MapiObject() override;
 
     FakeMail& Mail() const noexcept { return m_mail; }
     FolderRec& Record() const noexcept { return m_folder; }
@@ -760,6 +779,12 @@ Ref<Items> FakeFolder::GetItems()
 {
     MailObjects::Calls(m_mail).Enter("Folder.Items");
     return Ref<Items>::Share(m_folder.itemsObject.get());
+}
+
+Ref<Object> FakeFolder::MapiObject()
+{
+    MailObjects::Calls(m_mail).Enter("Folder.MAPIOBJECT");
+    return Ref<Object>::Share(static_cast<MapiFolder*>(m_folder.mapi.get()));
 }
 
 Ref<Object> FakeItem::MapiObject()

@@ -123,6 +123,24 @@ bool FakeSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16st
     }
 }
 
+std::uint32_t FakeSystem::TickCount() noexcept
+{
+    std::lock_guard lock(m_mutex);
+    return m_tick;
+}
+
+void FakeSystem::SetTickCount(std::uint32_t tick)
+{
+    std::lock_guard lock(m_mutex);
+    m_tick = tick;
+}
+
+void FakeSystem::AdvanceTickCount(std::uint32_t milliseconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_tick += milliseconds;  // wraps as the system's does
+}
+
 std::vector<std::u16string> FakeSystem::DebugWrites() const
 {
     std::lock_guard lock(m_mutex);

@@ -30,6 +30,11 @@ public:
     bool PathExists(std::u16string_view path) override;
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
     bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
+    std::uint32_t TickCount() noexcept override;
+
+    // The tick count: 10000000 at the start; time passes only when told.
+    void SetTickCount(std::uint32_t tick);
+    void AdvanceTickCount(std::uint32_t milliseconds);
 
     // The debug channel.
     std::vector<std::u16string> DebugWrites() const;
@@ -60,6 +65,7 @@ private:
     std::optional<std::u16string> m_roaming;
     std::map<std::u16string, PathKind, PathLess> m_paths;
     std::map<HRESULT, std::u16string> m_messages;
+    std::uint32_t m_tick = 10000000;
 };
 
 // Widens 8-bit text as Windows-1252 does (the ANSI code page of the native build).

@@ -53,6 +53,8 @@ public:
     std::int32_t DefaultItemType() override { return Int32Of(GetProperty(m_folder, u"DefaultItemType")); }
     Ref<Items> GetItems() override { return WrapItems(DispatchOf(GetProperty(m_folder, u"Items")).Get()); }
     std::u16string Name() override { return TextOf(GetProperty(m_folder, u"Name")); }
+    std::u16string EntryID() override { return TextOf(GetProperty(m_folder, u"EntryID")); }
+    Ref<Object> MapiObject() override { return ObjectOf(GetProperty(m_folder, u"MAPIOBJECT")); }
 
 private:
     bool Answers(Iface iface) const noexcept override { return iface == Iface::Folder; }

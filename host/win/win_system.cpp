@@ -46,6 +46,11 @@ void WinSystem::DebugOutput(const char16_t* text) noexcept
     OutputDebugStringW(W(text));
 }
 
+std::uint32_t WinSystem::TickCount() noexcept
+{
+    return GetTickCount();
+}
+
 std::optional<std::u16string> WinSystem::RoamingAppDataFolder()
 {
     // No CSIDL_FLAG_CREATE: a missing folder is reported, not made.

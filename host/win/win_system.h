@@ -12,6 +12,7 @@ public:
     bool PathExists(std::u16string_view path) override;
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
     bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
+    std::uint32_t TickCount() noexcept override;
 };
 
 // Installs one process-wide WinSystem as host::Sys() and returns it.
