@@ -62,8 +62,8 @@ TEST(HostCalls, TheArmedFailureStrikesTheNthCallOnceInItsSitesForm)
         bool injectedException;  // raises InjectedException
     };
     const Case cases[] = {
-        {Site::Enter, false, S_OK, true, false},        {Site::Enter, true, S_OK, false, true},
-        {Site::Check, false, E_FAIL, false, false},     {Site::Check, true, S_OK, false, true},
+        {Site::Enter, false, S_OK, true, false},           {Site::Enter, true, S_OK, false, true},
+        {Site::Check, false, E_FAIL, false, false},        {Site::Check, true, S_OK, false, true},
         {Site::CheckNoThrow, false, E_FAIL, false, false}, {Site::CheckNoThrow, true, E_UNEXPECTED, false, false},
     };
     for (const Case& c : cases) {

@@ -56,9 +56,9 @@ TEST(FakeWorld, ReleaseCheckNamesEveryKindOfLeftover)
                                  "subscription left: Application ApplicationEvents cookie 1",
                                  "interface table entry left: cookie", "engine client not released: 1 live",
                                  "engine observer not unadvised: 1 advised", "engine library still loaded: 1 load"}) {
-        EXPECT_TRUE(std::any_of(open.begin(), open.end(),
-                                [&](const std::string& line) { return line.find(leftover) != std::string::npos; }))
-            << leftover;
+        EXPECT_TRUE(std::any_of(open.begin(), open.end(), [&](const std::string& line) {
+            return line.find(leftover) != std::string::npos;
+        })) << leftover;
     }
     EXPECT_EQ(open.size(), 6u);
 
