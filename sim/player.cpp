@@ -187,6 +187,9 @@ public:
     // Time passing: nothing in the add-in reads the clock yet.
     void operator()(const Wait&) {}
 
+    // PlayEachSession gives every session its own world and player.
+    void operator()(const NewSession&) { throw Failure("a new session needs a new world"); }
+
     // ---- mail and the explorer ----
 
     void operator()(const Store& s) { m_world.AddStore(s); }
@@ -292,6 +295,21 @@ int Play(World& world, const std::vector<Statement>& statements, std::ostream& o
 {
     Player player(world, out, statementLimit);
     return player.Play(statements);
+}
+
+int PlayEachSession(const std::vector<Statement>& statements,
+                    const std::function<int(const std::vector<Statement>&)>& playSession)
+{
+    std::vector<Statement> session;
+    for (auto it = statements.begin();; ++it) {
+        if (it != statements.end() && !std::holds_alternative<NewSession>(it->action)) {
+            session.push_back(*it);
+            continue;
+        }
+        if (const int status = playSession(session); status != kExitPassed) return status;
+        if (it == statements.end()) return kExitPassed;
+        session.clear();
+    }
 }
 
 }  // namespace qev::sim

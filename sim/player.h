@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -35,5 +36,12 @@ inline constexpr std::chrono::seconds kStatementLimit{30};
 // add-in must not hold the runner, nor what it holds, for good.
 int Play(World& world, const std::vector<Statement>& statements, std::ostream& out,
          std::chrono::seconds statementLimit = kStatementLimit);
+
+// A file of several sessions (`session` divides them): plays the statements
+// of each in turn with playSession, which gives each a world of its own,
+// until one does not pass; its status is the run's. The transcript is the
+// sessions' transcripts one after the other.
+int PlayEachSession(const std::vector<Statement>& statements,
+                    const std::function<int(const std::vector<Statement>&)>& playSession);
 
 }  // namespace qev::sim

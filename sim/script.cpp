@@ -372,6 +372,8 @@ Statement ParseStatement(const SourceStatement& source)
         action = Click{std::string(kCommands[args.Choice("command", kCommands)])};
     } else if (verb == "wait") {
         action = Wait{args.NextUInt32("milliseconds")};
+    } else if (verb == "session") {
+        action = NewSession{};
     } else if (verb == "expect") {
         action = ParseExpect(args, verb, source.heredoc);
     } else {

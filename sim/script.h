@@ -117,6 +117,10 @@ struct Wait {
     std::uint32_t ms = 0;
 };
 
+// `session`: what follows is played in a new world with a new add-in object,
+// as if it began a file of its own.
+struct NewSession {};
+
 // ---- assertions ----
 
 struct ExpectFolder {
@@ -145,10 +149,10 @@ struct ExpectOrder {
     std::vector<std::string> lines;
 };
 
-using Action =
-    std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibraryState, EngineStatus, EngineSettings, EngineOptions,
-                 EngineValue, Store, Folder, Lang, Rtl, Session, Deliver, Select, Account, NotifyStatus, NotifySettings,
-                 Click, Wait, ExpectFolder, ExpectEngine, ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder>;
+using Action = std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibraryState, EngineStatus, EngineSettings,
+                            EngineOptions, EngineValue, Store, Folder, Lang, Rtl, Session, Deliver, Select, Account,
+                            NotifyStatus, NotifySettings, Click, Wait, NewSession, ExpectFolder, ExpectEngine,
+                            ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder>;
 
 struct Statement {
     int line = 0;

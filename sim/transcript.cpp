@@ -1,6 +1,7 @@
 #include "sim/transcript.h"
 
 #include "host/utf.h"
+#include "sim/escape.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,29 +10,7 @@ namespace qev::sim {
 
 std::string EscapeText(std::u16string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t plain = 0;  // start of the run of characters written as they are
-    auto flush = [&](std::size_t end) { out += host::Utf8(text.substr(plain, end - plain)); };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0x20 && c != u'\\') continue;
-        flush(i);
-        plain = i + 1;
-        if (c == u'\\') {
-            out += "\\\\";
-        } else if (c == u'\r') {
-            out += "\\r";
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-            out += hex;
-        }
-    }
-    flush(text.size());
-    return out;
+    return host::Utf8(EscapeUtf16(text));
 }
 
 std::string HexResult(std::uint32_t hr)

@@ -14,9 +14,8 @@
 
 namespace qev::sim {
 
-// A debug write or an engine text as the transcript shows it: '\' as "\\",
-// CR as "\r", LF as "\n", any other code unit below 0x20 as "\xHH", the rest
-// as UTF-8 (a surrogate without its partner as U+FFFD).
+// A debug write or an engine text as the transcript shows it: escaped
+// (sim/escape.h), as UTF-8 (a surrogate without its partner as U+FFFD).
 std::string EscapeText(std::u16string_view text);
 
 // "0xHHHHHHHH", as results are shown and written in expectations.

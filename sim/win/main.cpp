@@ -43,8 +43,11 @@ int main(int argc, char** argv)
     if (!statements) return qev::sim::kExitMalformed;
 
     try {
-        qev::sim::win::WinWorld world(qev::sim::win::FindBuiltFiles());
-        return qev::sim::Play(world, *statements, std::cout);
+        // Each session in a world of its own: leaving it unloads qev.dll.
+        return qev::sim::PlayEachSession(*statements, [](const std::vector<qev::sim::Statement>& session) {
+            qev::sim::win::WinWorld world(qev::sim::win::FindBuiltFiles());
+            return qev::sim::Play(world, session, std::cout);
+        });
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << "qev-sim.exe: " << e.what() << "\n";

@@ -10,8 +10,6 @@
 namespace host::fake {
 namespace {
 
-constexpr HRESULT kReadFault = static_cast<HRESULT>(0x8003001Eu);  // STG_E_READFAULT
-
 // Stands for the add-in object: records the thread each call runs on.
 class AddinObject final : public Dispatch {
 public:
@@ -42,6 +40,10 @@ public:
     }
 };
 
+// A single-threaded apartment as COM runs one: a call from another thread
+// through the global interface table runs on the apartment's thread only
+// while that thread pumps, the caller waits for it, and every step (the
+// proxy's release included) is made from a thread that entered COM.
 TEST(FakeApartment, CarriesAnotherThreadsCallToThePumpingThreadAndTheCallerWaits)
 {
     Ledger ledger;
@@ -100,6 +102,8 @@ TEST(FakeApartment, CarriesAnotherThreadsCallToThePumpingThreadAndTheCallerWaits
     EXPECT_EQ(apartment.Enter(cookie), nullptr);
 }
 
+// An exception in a call made through the apartment stops at the stub as
+// RPC_E_SERVERFAULT; callers still waiting when the apartment closes are let go.
 TEST(FakeApartment, ExceptionsStopAtTheStubAndClosingFreesWaitingCallers)
 {
     Ledger ledger;
@@ -128,51 +132,6 @@ TEST(FakeApartment, ExceptionsStopAtTheStubAndClosingFreesWaitingCallers)
     apartment.Uninitialize();
     EXPECT_EQ(addin.refs, 1u);
     EXPECT_TRUE(apartment.LiveRegistrations().empty());
-}
-
-TEST(FakeApartment, StreamsHoldTheirBytesAndAreCounted)
-{
-    Ledger ledger;
-    HostCalls calls;
-    FakeApartment apartment(ledger, calls);
-    const std::uint8_t bytes[] = {1, 2, 3, 4, 5};
-
-    struct Case {
-        std::optional<std::size_t> resize;
-        std::optional<HRESULT> readFailure;
-        std::uint64_t size;
-        std::vector<std::uint8_t> read;  // reading 8 bytes at most
-        HRESULT error;
-    };
-    const Case cases[] = {
-        {std::nullopt, std::nullopt, 5, {1, 2, 3, 4, 5}, S_OK},
-        {3, std::nullopt, 3, {1, 2, 3}, S_OK},
-        {7, std::nullopt, 7, {1, 2, 3, 4, 5, 0, 0}, S_OK},
-        {std::nullopt, kReadFault, 5, {}, kReadFault},
-    };
-    for (const Case& c : cases) {
-        apartment.ResizeNextStream(c.resize);
-        apartment.FailStreamReads(c.readFailure);
-        Ref<Stream> stream = apartment.MemoryStream(bytes);
-        ASSERT_TRUE(stream);
-        EXPECT_EQ(stream->Size(), c.size);
-        std::vector<std::uint8_t> buffer(8, 0xEE);
-        HRESULT error = S_OK;
-        std::uint32_t read = 0;
-        try {
-            read = stream->Read(buffer.data(), 8);
-        } catch (const ComError& e) {
-            error = e.Error();
-        }
-        buffer.resize(read);
-        EXPECT_EQ(buffer, c.read);
-        EXPECT_EQ(error, c.error);
-        if (!c.readFailure) {
-            EXPECT_EQ(stream->Read(buffer.data(), 8), 0u);  // read to its end
-        }
-    }
-    EXPECT_EQ(apartment.Streams().size(), 4u);
-    EXPECT_TRUE(ledger.Problems().empty());
 }
 
 }  // namespace

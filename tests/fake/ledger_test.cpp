@@ -1,3 +1,6 @@
+// The instruments every release check and fault sweep stands on: if the
+// ledger missed a kept reference or an armed failure never struck, those
+// tests could not fail.
 #include "host/fake/fake_ledger.h"
 
 #include <gtest/gtest.h>
@@ -15,26 +18,30 @@ public:
     Object* Query(Iface iface) noexcept override { return iface == Iface::Unknown ? Hand(this) : nullptr; }
 };
 
+// Counts as COM does: a query that is answered adds a reference, one that is
+// refused adds none.
 TEST(Ledger, FindsReferencesNotGivenBackAndReleasesTooMany)
 {
     struct Case {
         const char* what;
-        int addRefs;
+        int queries;  // answered QueryInterface calls, each a reference
+        int refusedQueries;
         int releases;
         std::vector<std::string> problems;
     };
     const Case cases[] = {
-        {"untouched", 0, 0, {}},
-        {"balanced", 3, 3, {}},
-        {"one kept", 2, 1, {"Thing \"t\": 1 reference not released"}},
-        {"two kept", 2, 0, {"Thing \"t\": 2 references not released"}},
-        {"one too many", 1, 2, {"Thing \"t\": released 1 time more than referenced"}},
-        {"never referenced", 0, 2, {"Thing \"t\": released 2 times more than referenced"}},
+        {"untouched", 0, 0, 0, {}},
+        {"balanced", 3, 1, 3, {}},
+        {"one kept", 2, 0, 1, {"Thing \"t\": 1 reference not released"}},
+        {"two kept, a refused query takes none", 2, 3, 0, {"Thing \"t\": 2 references not released"}},
+        {"one too many", 1, 0, 2, {"Thing \"t\": released 1 time more than referenced"}},
+        {"never referenced", 0, 0, 2, {"Thing \"t\": released 2 times more than referenced"}},
     };
     for (const Case& c : cases) {
         Ledger ledger;
         Thing thing(ledger, "t");
-        for (int i = 0; i < c.addRefs; ++i) thing.AddRef();
+        for (int i = 0; i < c.queries; ++i) QueryAs<Thing>(&thing).Detach();
+        for (int i = 0; i < c.refusedQueries; ++i) EXPECT_FALSE(QueryAs<Stream>(&thing)) << c.what;
         for (int i = 0; i < c.releases; ++i) thing.Release();
         EXPECT_EQ(ledger.Problems(), c.problems) << c.what;
         // An over-release never takes the world's own reference.
@@ -42,49 +49,10 @@ TEST(Ledger, FindsReferencesNotGivenBackAndReleasesTooMany)
     }
 }
 
-TEST(Ledger, QueryAndRefsCountLikeCom)
+// The armed failure strikes the Nth call only, once, in the form its call
+// site takes: a ComError, a returned HRESULT, or an injected exception.
+TEST(HostCalls, TheArmedFailureStrikesTheNthCallOnceInItsSitesForm)
 {
-    Ledger ledger;
-    Thing a(ledger, "a");
-    Thing b(ledger, "b");
-    {
-        Ref<Object> first = QueryAs<Thing>(&a);
-        ASSERT_TRUE(first);
-        EXPECT_EQ(a.References(), 2u);
-        Ref<Object> copy = first;
-        EXPECT_EQ(a.References(), 3u);
-        EXPECT_FALSE(QueryAs<Stream>(&a));  // not answered: no reference taken
-        EXPECT_EQ(a.References(), 3u);
-        b.AddRef();  // held past the scope: a leak
-    }
-    EXPECT_EQ(ledger.Problems(), std::vector<std::string>{"Thing \"b\": 1 reference not released"});
-    b.Release();
-    EXPECT_TRUE(ledger.Problems().empty());
-}
-
-TEST(HostCalls, DeliversTheArmedFailureToTheNthCallOnly)
-{
-    constexpr HRESULT kHr = static_cast<HRESULT>(0x80070005u);
-    HostCalls calls;
-    calls.FailAt(3, kHr);
-    EXPECT_NO_THROW(calls.Enter("a"));
-    EXPECT_EQ(calls.Check("b"), S_OK);
-    try {
-        calls.Enter("c");
-        ADD_FAILURE() << "call 3 did not fail";
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Error(), kHr);
-    }
-    EXPECT_TRUE(calls.Fired());
-    EXPECT_EQ(calls.FiredAt(), "c #3");
-    // Once delivered, the failure is spent.
-    EXPECT_NO_THROW(calls.Enter("d"));
-    EXPECT_EQ(calls.Count(), 4u);
-}
-
-TEST(HostCalls, EachKindOfCallSiteReceivesTheFailureInItsOwnForm)
-{
-    constexpr HRESULT kHr = E_FAIL;
     enum class Site { Enter, Check, CheckNoThrow };
     struct Case {
         Site site;
@@ -94,16 +62,20 @@ TEST(HostCalls, EachKindOfCallSiteReceivesTheFailureInItsOwnForm)
         bool injectedException;  // raises InjectedException
     };
     const Case cases[] = {
-        {Site::Enter, false, S_OK, true, false},        {Site::Enter, true, S_OK, false, true},
-        {Site::Check, false, kHr, false, false},        {Site::Check, true, S_OK, false, true},
-        {Site::CheckNoThrow, false, kHr, false, false}, {Site::CheckNoThrow, true, E_UNEXPECTED, false, false},
+        {Site::Enter, false, S_OK, true, false},           {Site::Enter, true, S_OK, false, true},
+        {Site::Check, false, E_FAIL, false, false},        {Site::Check, true, S_OK, false, true},
+        {Site::CheckNoThrow, false, E_FAIL, false, false}, {Site::CheckNoThrow, true, E_UNEXPECTED, false, false},
     };
     for (const Case& c : cases) {
+        const int index = static_cast<int>(&c - cases);
         HostCalls calls;
         if (c.throwMode)
-            calls.ThrowAt(1);
+            calls.ThrowAt(3);
         else
-            calls.FailAt(1, kHr);
+            calls.FailAt(3, E_FAIL);
+        EXPECT_NO_THROW(calls.Enter("a")) << index;
+        EXPECT_EQ(calls.Check("b"), S_OK) << index;
+        EXPECT_FALSE(calls.Fired()) << index;
         HRESULT result = S_OK;
         bool comError = false;
         bool injected = false;
@@ -119,16 +91,16 @@ TEST(HostCalls, EachKindOfCallSiteReceivesTheFailureInItsOwnForm)
                     result = calls.CheckNoThrow("x");
                     break;
             }
-        } catch (const ComError&) {
-            comError = true;
+        } catch (const ComError& e) {
+            comError = e.Error() == E_FAIL;
         } catch (const InjectedException&) {
             injected = true;
         }
-        const int index = static_cast<int>(&c - cases);
         EXPECT_EQ(result, c.result) << index;
         EXPECT_EQ(comError, c.comError) << index;
         EXPECT_EQ(injected, c.injectedException) << index;
-        EXPECT_TRUE(calls.Fired()) << index;
+        EXPECT_EQ(calls.FiredAt(), "x #3") << index;
+        EXPECT_NO_THROW(calls.Enter("d")) << "spent after one strike " << index;
     }
 }
 

@@ -84,56 +84,11 @@ protected:
         Ref<Object> object = Ns()->MapiObject();
         return QueryAs<MapiSession>(object.Get());
     }
-
-    // The spam folder of an item's store, found as the add-in finds it: the
-    // item's store id, the store by the session's table, Deleted Items by
-    // OpenEntry (retried without the Unicode flag), "Spam" created or opened
-    // under it, and back to Outlook by hexadecimal ids. Null on any failure.
-    Ref<Folder> SpamFolderOf(Object* item)
-    {
-        Ref<MailItem> mail = QueryAs<MailItem>(item);
-        if (!mail) return nullptr;
-        Ref<Object> mapiObject = mail->MapiObject();
-        Ref<MapiProp> itemProp = QueryAs<MapiProp>(mapiObject.Get());
-        if (!itemProp) return nullptr;
-        const std::vector<std::uint8_t> storeId = BinaryProp(*itemProp, kPrStoreEntryId);
-        if (storeId.empty()) return nullptr;
-        Ref<Namespace> ns = Ns();
-        if (!ns) return nullptr;
-        Ref<Object> sessionObject = ns->MapiObject();
-        Ref<MapiSession> session = QueryAs<MapiSession>(sessionObject.Get());
-        if (!session) return nullptr;
-        std::vector<PropValue> rows;
-        if (FAILED(session->StoreEntryIds(kMapiUnicode, rows))) return nullptr;
-        Ref<MsgStore> store;
-        for (const PropValue& row : rows) {
-            if (row.binary != storeId) continue;
-            Ref<Object> opened;
-            if (FAILED(session->OpenMsgStore(row.binary, 0x15, opened))) return nullptr;
-            store = QueryAs<MsgStore>(opened.Get());
-            break;
-        }
-        if (!store) return nullptr;
-        // (An empty entry id would open the store's root folder.)
-        const std::vector<std::uint8_t> deletedId = BinaryProp(*store, kPrIpmWastebasketEntryId);
-        if (deletedId.empty()) return nullptr;
-        Ref<Object> deletedObject;
-        HRESULT hr = store->OpenEntry(deletedId, 0x80000011, deletedObject);
-        if (hr == MAPI_E_UNKNOWN_FLAGS) hr = store->OpenEntry(deletedId, 0x00000011, deletedObject);
-        if (FAILED(hr)) return nullptr;
-        Ref<MapiFolder> deleted = QueryAs<MapiFolder>(deletedObject.Get());
-        if (!deleted) return nullptr;
-        Ref<Object> spamObject;
-        if (FAILED(deleted->CreateFolder(kFolderGeneric, u"Spam", 0x80000001, spamObject))) return nullptr;
-        Ref<MapiProp> spamProp = QueryAs<MapiProp>(spamObject.Get());
-        if (!spamProp) return nullptr;
-        const std::vector<std::uint8_t> spamId = BinaryProp(*spamProp, kPrEntryId);
-        const std::vector<std::uint8_t> spamStoreId = BinaryProp(*spamProp, kPrStoreEntryId);
-        if (spamId.empty() || spamStoreId.empty()) return nullptr;
-        return ns->GetFolderFromID(Hex(spamId), Hex(spamStoreId));
-    }
 };
 
+// Namespace.GetFolderFromID: the ids HexFromBin writes, a folder found with
+// or without its store's id but not with another store's, MAPI_E_NOT_FOUND
+// for an id no store holds, E_INVALIDARG for text that is no id.
 TEST_F(MailWorld, EntryIdsRoundTripThroughHexAndCompareByLength)
 {
     world.AddStore(u"a", u"Mailbox - Ann");
@@ -183,6 +138,9 @@ TEST_F(MailWorld, EntryIdsRoundTripThroughHexAndCompareByLength)
     EXPECT_TRUE(world.Application().GetNamespace(u"mapi"));
 }
 
+// The session's message-store table lists the profile's stores; a store
+// still opens by its id when it is not listed, not once it left the profile;
+// the profile's name is PR_PROFILE_NAME in the form the provider keeps it.
 TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
 {
     world.AddStore(u"a", u"A");
@@ -253,6 +211,8 @@ TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
     }
 }
 
+// A store provider that does not take MAPI_UNICODE answers OpenEntry with
+// MAPI_E_UNKNOWN_FLAGS; the receive folder of IPM.Note is the Inbox.
 TEST_F(MailWorld, ReceiveFolderAndOpenEntryWithTheUnicodeFlag)
 {
     world.AddStore(u"a", u"A");
@@ -307,6 +267,9 @@ TEST_F(MailWorld, ReceiveFolderAndOpenEntryWithTheUnicodeFlag)
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
 }
 
+// IMAPIFolder::CreateFolder: OPEN_IF_EXISTS opens a folder of that name
+// (names compare without case), without it MAPI_E_COLLISION; only generic
+// folders here, unknown flags refused.
 TEST_F(MailWorld, CreateFolderOpensCreatesOrRefuses)
 {
     world.AddStore(u"a", u"A");
@@ -356,6 +319,10 @@ TEST_F(MailWorld, CreateFolderOpensCreatesOrRefuses)
               (std::vector<std::string>{R"(CREATE a "Deleted Items/Junk")", R"(CREATE a "Deleted Items/Other")"}));
 }
 
+// Items.ItemAdd: raised to every subscriber of that folder's Items and no
+// other; a meeting request is no MailItem; an item moved into a watched
+// folder is announced later, from Outlook's message loop, and not at all
+// when it has moved on meanwhile.
 TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
 {
     world.AddStore(u"a", u"A");
@@ -412,12 +379,6 @@ TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
     EXPECT_EQ(aOther.events.size(), 2u);
     EXPECT_EQ(aInbox.events.size(), 2u);
 
-    // Subscriptions left are problems until they end.
-    for (const char* line : {"subscription left: Items \"a/Inbox\" ItemsEvents cookie 1",
-                             "subscription left: Items \"a/Other\" ItemsEvents cookie 1"}) {
-        const auto problems = world.ReleaseProblems();
-        EXPECT_NE(std::find(problems.begin(), problems.end(), line), problems.end()) << line;
-    }
     for (Subscription& s : subscriptions)
         QueryAs<EventSource>(s.items.Get())->Unadvise(EventInterface::ItemsEvents, s.cookie);
     EXPECT_EQ(
@@ -431,85 +392,6 @@ TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
     mail = nullptr;
     moved = nullptr;
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
-}
-
-TEST_F(MailWorld, LedgerCatchesWhatTheAddinKeeps)
-{
-    world.AddStore(u"a", u"A");
-    world.Deliver(u"a", u"Inbox", kSpamText, {.headers = HeaderForm::StreamUnicode});
-    const std::u16string inboxHex = Hex(world.Mail().FolderEntryId(u"a", u"Inbox"));
-    const std::u16string storeHex = Hex(world.Mail().StoreEntryId(u"a"));
-
-    // What each object is listed as when one reference to it stays out.
-    struct Case {
-        const char* what;
-        std::function<Ref<Object>()> keep;
-        std::string line;
-    };
-    const Case cases[] = {
-        {"folder", [&] { return Ref<Object>(Ns()->GetFolderFromID(inboxHex, storeHex)); },
-         R"(Folder "a/Inbox": 1 reference not released)"},
-        {"item", [&] { return world.Mail().Item(u"a", u"Inbox", 1); },
-         R"(MailItem "a/Inbox #1": 1 reference not released)"},
-        {"stream",
-         [&] {
-             Ref<Object> message = QueryAs<MailItem>(world.Mail().Item(u"a", u"Inbox", 1).Get())->MapiObject();
-             Ref<Object> stream;
-             EXPECT_EQ(QueryAs<MapiProp>(message.Get())->OpenProperty(kPrTransportHeadersW, stream), S_OK);
-             return stream;
-         },
-         R"(Stream "a/Inbox #1 0x007D001F": 1 reference not released)"},
-        {"session", [&] { return Ns()->MapiObject(); }, R"(MapiSession "profile": 1 reference not released)"},
-        {"store",
-         [&] {
-             Ref<Object> store;
-             EXPECT_EQ(Session()->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x11, store), S_OK);
-             return store;
-         },
-         R"(MsgStore "a": 1 reference not released)"},
-    };
-    for (const Case& c : cases) {
-        Ref<Object> kept = c.keep();
-        ASSERT_TRUE(kept) << c.what;
-        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{c.line}) << c.what;
-        kept = nullptr;
-        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{}) << c.what;
-    }
-    // One release too many is caught as well.
-    Ref<Folder> folder = Ns()->GetFolderFromID(inboxHex, storeHex);
-    folder->Release();
-    folder->Release();
-    folder.Detach();
-    EXPECT_EQ(world.ReleaseProblems(),
-              std::vector<std::string>{R"(Folder "a/Inbox": released 1 time more than referenced)"});
-}
-
-// Every mail call can be made to fail; the world hands out nothing when it
-// does, so a caller that releases what it got leaves nothing behind.
-TEST_F(MailWorld, EveryCallOnTheWayToTheSpamFolderCanFail)
-{
-    world.AddStore(u"a", u"A");
-    world.AddStore(u"r", u"R", {.unicodeRejected = true});
-    world.Deliver(u"r", u"Inbox", kSpamText);
-    bool completed = false;
-    std::uint64_t n = 1;
-    for (; !completed && n < 500; ++n) {
-        world.Calls().FailAt(world.Calls().Count() + n, E_FAIL);
-        try {
-            Ref<Object> item = world.Mail().Item(u"r", u"Inbox", 1);
-            Ref<Folder> spam = SpamFolderOf(item.Get());
-            Ref<MailItem> mail = QueryAs<MailItem>(item.Get());
-            if (spam && mail) mail->Move(spam.Get());
-        } catch (const ComError& e) {
-            EXPECT_EQ(e.Error(), E_FAIL);
-        }
-        completed = !world.Calls().Fired();
-        world.Calls().Disarm();
-        EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{}) << "failing call " << n;
-    }
-    EXPECT_TRUE(completed);
-    EXPECT_GT(n, 15u);  // the whole way is many calls
-    EXPECT_EQ(world.FolderCounts(u"r", u"Deleted Items/Spam").items, 1u);
 }
 
 }  // namespace

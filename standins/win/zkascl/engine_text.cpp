@@ -1,8 +1,8 @@
 #include "standins/win/zkascl/engine_text.h"
 
 #include "host/utf.h"
+#include "sim/escape.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace zkascl {
@@ -106,29 +106,7 @@ std::u16string_view Trim(std::u16string_view text)
 
 std::string QuotedArg(const char16_t* text)
 {
-    std::u16string_view view = text ? std::u16string_view(text) : std::u16string_view();
-    std::string out = "\"";
-    std::size_t plain = 0;  // start of the run not yet written
-    for (std::size_t i = 0; i < view.size(); ++i) {
-        const char16_t c = view[i];
-        if (c >= 0x20 && c != u'\\') continue;
-        out += Utf8(view.substr(plain, i - plain));
-        plain = i + 1;
-        if (c == u'\\') {
-            out += "\\\\";
-        } else if (c == u'\r') {
-            out += "\\r";
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-            out += hex;
-        }
-    }
-    out += Utf8(view.substr(plain));
-    out += '"';
-    return out;
+    return '"' + Utf8(qev::sim::EscapeUtf16(text ? std::u16string_view(text) : std::u16string_view())) + '"';
 }
 
 std::string SerializeStore(const Store& store)

@@ -10,8 +10,8 @@
 
 namespace zkascl {
 
-// A text argument of a call line: in double quotes, a backslash as \\, CR as
-// \r, LF as \n, other characters below 0x20 as \xHH, the rest as UTF-8.
+// A text argument of a call line: in double quotes, escaped as the
+// transcript escapes (sim/escape.h), as UTF-8.
 std::string QuotedArg(const char16_t* text);
 
 // What the engine keeps between loads.
