@@ -164,20 +164,7 @@ bool CConnect::Init_()
 
 bool CConnect::UseRibbon()
 {
-    if (!m_pApplication) return false;
-    std::u16string version;
-    try {
-        version = m_pApplication->Version();
-    } catch (...) {
-        return false;
-    }
-    const std::size_t dot = version.find(u'.');
-    if (dot == std::u16string::npos || dot == 0) return false;
-    const std::int32_t major = LeadingDecimal(std::u16string_view(version).substr(0, dot));
-    const bool ribbon = major >= 14;
-    QEV_TRACE(kTraceProgress, u"[as][qev] CConnect::UseRibbon() Outlook major version is %d; fUseRibbon: %s\n", major,
-              ribbon ? u"true" : u"false");
-    return ribbon;
+    return qev::UseRibbon(m_pApplication.Get());
 }
 
 HRESULT CConnect::OnAddInsUpdate()

@@ -59,6 +59,7 @@ public:
     SpamFiling& Filing() noexcept { return m_filing; }
     InboxWatcher& Inboxes() noexcept { return m_inboxes; }
     Commands& UserCommands() noexcept { return m_commands; }
+    ToolbarState& Toolbar() noexcept { return m_toolbar; }
 
 private:
     host::Ref<host::Object> KeepAlive_() const;
@@ -93,9 +94,9 @@ private:
     SpamFiling m_filing{m_engine, m_stores};     // filing/
     InboxWatcher m_inboxes;                      // filing/
     Commands m_commands{m_engine, m_stores, m_pApplication};  // commands/
-    ToolbarState m_toolbar;                      // cmdbar/
     CommandBar m_commandBar;                     // cmdbar/
     Ribbon m_ribbon;                             // ribbon/
+    ToolbarState m_toolbar{m_engine, m_pApplication, m_csButtons, m_commandBar, m_ribbon};  // cmdbar/
 };
 
 }  // namespace qev

@@ -1,6 +1,9 @@
 #include "addin/version.h"
 
 #include <limits>
+#include <string>
+
+#include "addin/trace.h"
 
 namespace qev {
 
@@ -29,6 +32,24 @@ std::int32_t MajorVersion(std::u16string_view version, std::int32_t previous) no
     if (dot != std::u16string_view::npos && dot > 0) major = LeadingDecimal(version.substr(0, dot));
     if (major == 0) major = LeadingDecimal(version);
     return major;
+}
+
+bool UseRibbon(host::Application* application)
+{
+    if (!application) return false;
+    std::u16string version;
+    try {
+        version = application->Version();
+    } catch (...) {
+        return false;
+    }
+    const std::size_t dot = version.find(u'.');
+    if (dot == std::u16string::npos || dot == 0) return false;
+    const std::int32_t major = LeadingDecimal(std::u16string_view(version).substr(0, dot));
+    const bool ribbon = major >= 14;
+    QEV_TRACE(kTraceProgress, u"[as][qev] CConnect::UseRibbon() Outlook major version is %d; fUseRibbon: %s\n", major,
+              ribbon ? u"true" : u"false");
+    return ribbon;
 }
 
 }  // namespace qev

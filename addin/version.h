@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "host/outlook.h"
+
 namespace qev {
 
 // The decimal value of text's leading digits, after optional blanks and a
@@ -15,5 +17,10 @@ std::int32_t LeadingDecimal(std::u16string_view text) noexcept;
 // the version it had: the part before the first '.' (when that part is not
 // empty), and then the whole string's value if that gave 0.
 std::int32_t MajorVersion(std::u16string_view version, std::int32_t previous) noexcept;
+
+// Whether Outlook shows the ribbon (major version 14 and up), asking it for
+// its version afresh; false without Outlook or a version to read. Traces its
+// answer; a failed read is no answer, not an error.
+bool UseRibbon(host::Application* application);
 
 }  // namespace qev

@@ -2,10 +2,14 @@
 // buttons, with a click sink each.
 #pragma once
 
+#include "commands/commands.h"
+#include "engine/engine_link.h"
+
 namespace qev {
 
-// Not built yet: the add-in connects without a command bar for now, so these
-// steps of the lifecycle run and have nothing to do.
+// Not built yet: the add-in connects without a command bar for now, so the
+// lifecycle's steps have nothing to do, no button exists to enable, and the
+// bar's placement cannot be read.
 class CommandBar {
 public:
     // Builds the bar; false declines the connection.
@@ -14,6 +18,13 @@ public:
     void ButtonsUnadvise_() {}
     void ReleaseButtons_() {}
     void ReleaseCommandBar_() {}
+
+    // Sets the Enabled of the command's button; nothing when it has none.
+    // Raises what Office raises.
+    void EnableButton(CommandKey, bool) {}
+    // The bar's Position, Top, Left and Visible (1 or 0); false when there is
+    // no bar. Raises what Office raises.
+    bool ReadPlacement(BarPlacement&) { return false; }
 };
 
 }  // namespace qev

@@ -27,6 +27,7 @@ enum class Iface {
     MapiFolder,
     MapiSession,
     AccountManager,
+    RibbonUI,
 };
 
 class Object {

@@ -13,7 +13,9 @@ inline constexpr std::int16_t kVariantTrue = -1;  // VARIANT_TRUE, 0xFFFF
 inline constexpr std::int16_t kVariantFalse = 0;
 
 struct Variant {
-    enum class Type { Empty, Bool, Int32, Text, Unknown, Dispatch };
+    // Other: any value the add-in does not take (a reference to a value,
+    // an array, another scalar type); it is never unwrapped or converted.
+    enum class Type { Empty, Bool, Int32, Text, Unknown, Dispatch, Other };
 
     Type type = Type::Empty;
     std::int16_t boolValue = kVariantFalse;  // Bool: the raw VARIANT_BOOL

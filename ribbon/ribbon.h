@@ -4,18 +4,19 @@
 // changes.
 #pragma once
 
-#include "host/object.h"
+#include "host/office.h"
 
 namespace qev {
 
 // Not built yet: nothing hands the ribbon object over so far.
 class Ribbon {
 public:
-    bool Held() const noexcept { return static_cast<bool>(m_pRibbonUI); }
+    // The ribbon object, or null while Outlook has handed none over.
+    host::RibbonUI* RibbonUI() const noexcept { return m_pRibbonUI.Get(); }
     void Release() noexcept { m_pRibbonUI.Reset(); }
 
 private:
-    host::Ref<host::Object> m_pRibbonUI;
+    host::Ref<host::RibbonUI> m_pRibbonUI;
 };
 
 }  // namespace qev

@@ -204,6 +204,7 @@ Object* QueryCom(IUnknown* object, Iface iface) noexcept
             }
             case Iface::Application:
             case Iface::Explorer:
+            case Iface::RibbonUI:
                 // Only the wrappers made for them answer these.
                 return nullptr;
             // Outlook's mail objects are automation objects; a mail item is one

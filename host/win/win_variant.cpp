@@ -16,69 +16,6 @@ HRESULT ErrorOfWCode(WORD code) noexcept
     return static_cast<HRESULT>(code >= 0xFE00 ? kLast : kFirst + code);
 }
 
-// A reference's target as a plain VARIANT (no ownership passes).
-bool Dereference(const VARIANT& v, VARIANT& out) noexcept
-{
-    VariantInit(&out);
-    const VARTYPE base = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-    if (!v.byref) return false;
-    switch (base) {
-        case VT_VARIANT:
-            out = *v.pvarVal;
-            return (out.vt & VT_BYREF) == 0 || (out.vt & ~VT_BYREF) != VT_VARIANT;
-        case VT_BOOL:
-            out.vt = VT_BOOL;
-            out.boolVal = *v.pboolVal;
-            return true;
-        case VT_I1:
-            out.vt = VT_I1;
-            out.cVal = *v.pcVal;
-            return true;
-        case VT_UI1:
-            out.vt = VT_UI1;
-            out.bVal = *v.pbVal;
-            return true;
-        case VT_I2:
-            out.vt = VT_I2;
-            out.iVal = *v.piVal;
-            return true;
-        case VT_UI2:
-            out.vt = VT_UI2;
-            out.uiVal = *v.puiVal;
-            return true;
-        case VT_I4:
-            out.vt = VT_I4;
-            out.lVal = *v.plVal;
-            return true;
-        case VT_UI4:
-            out.vt = VT_UI4;
-            out.ulVal = *v.pulVal;
-            return true;
-        case VT_INT:
-            out.vt = VT_INT;
-            out.intVal = *v.pintVal;
-            return true;
-        case VT_UINT:
-            out.vt = VT_UINT;
-            out.uintVal = *v.puintVal;
-            return true;
-        case VT_BSTR:
-            out.vt = VT_BSTR;
-            out.bstrVal = *v.pbstrVal;
-            return true;
-        case VT_UNKNOWN:
-            out.vt = VT_UNKNOWN;
-            out.punkVal = *v.ppunkVal;
-            return true;
-        case VT_DISPATCH:
-            out.vt = VT_DISPATCH;
-            out.pdispVal = *v.ppdispVal;
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 Bstr::Bstr(std::u16string_view text)
@@ -101,12 +38,14 @@ IUnknown* ComUnknownOf(Object* object) noexcept
 
 Variant FromVariant(const VARIANT& v)
 {
-    if (v.vt & VT_BYREF) {
-        VARIANT target;
-        if (!Dereference(v, target)) return {};
-        return FromVariant(target);
-    }
+    // A reference to a value is taken as it is, never followed: where the
+    // add-in takes only a boolean or only an object, a reference to one does
+    // not count.
+    Variant other;
+    other.type = Variant::Type::Other;
     switch (v.vt) {
+        case VT_EMPTY:
+            return {};
         case VT_BOOL:
             return Variant::RawBool(v.boolVal);
         case VT_I1:
@@ -136,7 +75,7 @@ Variant FromVariant(const VARIANT& v)
             return out;
         }
         default:
-            return {};
+            return other;
     }
 }
 
@@ -146,6 +85,7 @@ VARIANT ToVariant(const Variant& v)
     VariantInit(&out);
     switch (v.type) {
         case Variant::Type::Empty:
+        case Variant::Type::Other:  // nothing the add-in hands over
             break;
         case Variant::Type::Bool:
             out.vt = VT_BOOL;

@@ -49,6 +49,8 @@ std::string Describe(const Variant& v)
             return v.object ? "unknown" : "unknown null";
         case Variant::Type::Dispatch:
             return v.object ? "dispatch" : "dispatch null";
+        case Variant::Type::Other:
+            return "other";
     }
     return "?";
 }
@@ -89,7 +91,7 @@ public:
     Object* Query(Iface) noexcept override { return nullptr; }
 };
 
-TEST(WinVariant, FromVariantKeepsRawValuesAndFollowsReferences)
+TEST(WinVariant, FromVariantKeepsRawValuesAndNeverFollowsReferences)
 {
     auto make = [](VARTYPE vt, auto set) {
         VARIANT v = {};
@@ -113,12 +115,15 @@ TEST(WinVariant, FromVariantKeepsRawValuesAndFollowsReferences)
         {make(VT_UI4, [](VARIANT& v) { v.ulVal = 0xFFFFFFFFu; }), "int -1"},
         {testcom::I4(0x7FFFFFFF), "int 2147483647"},
         {make(VT_BSTR, [](VARIANT& v) { v.bstrVal = nullptr; }), "text "},
-        {byRef, "bool -1"},
-        {make(VT_BYREF | VT_I4, [&](VARIANT& v) { v.plVal = &referenced; }), "int -42"},
-        {make(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = &byRefCopy; }), "empty"},  // ref to a ref
-        {make(VT_R8, [](VARIANT& v) { v.dblVal = 1.5; }), "empty"},
-        {make(VT_NULL, [](VARIANT&) {}), "empty"},
-        {make(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }), "empty"},
+        // A reference is not a boolean (or an object) even when it points at one.
+        {byRef, "other"},
+        {make(VT_BYREF | VT_BOOL, [&](VARIANT& v) { v.pboolVal = &inner.boolVal; }), "other"},
+        {make(VT_BYREF | VT_I4, [&](VARIANT& v) { v.plVal = &referenced; }), "other"},
+        {make(VT_BYREF | VT_VARIANT, [&](VARIANT& v) { v.pvarVal = &byRefCopy; }), "other"},
+        {make(VT_R8, [](VARIANT& v) { v.dblVal = 1.5; }), "other"},
+        {make(VT_NULL, [](VARIANT&) {}), "other"},
+        {make(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }), "other"},
+        {make(VT_EMPTY, [](VARIANT&) {}), "empty"},
         {testcom::Unknown(nullptr), "unknown null"},
     };
     for (const auto& c : cases) EXPECT_EQ(Describe(host::win::FromVariant(c.v)), c.expected) << "vt " << c.v.vt;
