@@ -28,6 +28,7 @@
 #include "host/win/win_mapi.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_variant.h"
+#include "sim/win/account_manager_face.h"
 #include "tests/win/com_test_objects.h"
 
 namespace {
@@ -136,39 +137,21 @@ struct AdminNoSupport : IMsgServiceAdmin {
 
 #undef QEV_NO_SUPPORT
 
-// IUnknown of a test object: answers IUnknown and the ids it lists.
+// A test object answering IUnknown and the ids it lists.
 template <class Interface>
-class Counted : public Interface {
+class Counted : public host::win::ComObject<host::win::AtomicCount, host::win::Row<Interface>> {
 public:
     explicit Counted(std::vector<IID> iids) : m_iids(std::move(iids)) {}
-    Counted(const Counted&) = delete;
-    Counted& operator=(const Counted&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        bool answers = IsEqualIID(iid, IID_IUnknown);
-        for (const IID& own : m_iids) answers = answers || IsEqualIID(iid, own);
-        if (!answers) return E_NOINTERFACE;
-        *out = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
-    ULONG Refs() const { return m_refs; }
-
-protected:
-    virtual ~Counted() = default;
+    ULONG Refs() const { return this->RefCount().Get(); }
 
 private:
-    std::atomic<ULONG> m_refs{1};
+    void* QueryMore(REFIID iid) noexcept override
+    {
+        for (const IID& own : m_iids)
+            if (IsEqualIID(iid, own)) return static_cast<Interface*>(this);
+        return nullptr;
+    }
+
     std::vector<IID> m_iids;
 };
 
@@ -539,31 +522,13 @@ private:
 
 // An automation object that is a mail item when told so: it answers
 // _MailItem besides IDispatch and forwards calls to a TestObject.
-class MailObject final : public IDispatch {
+class MailObject final
+    : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IDispatch, IID_IDispatch, host::win::kIidMailItem>> {
 public:
     MailObject(TestObject* inner, bool mail) : m_inner(inner), m_mail(mail) {}
-    MailObject(const MailObject&) = delete;
-    MailObject& operator=(const MailObject&) = delete;
 
     TestObject* Inner() const { return m_inner; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            (m_mail && IsEqualIID(iid, host::win::kIidMailItem)))
-            *out = static_cast<IDispatch*>(this);
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return m_inner->GetTypeInfoCount(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override
     {
@@ -580,18 +545,18 @@ public:
     }
 
 private:
-    ~MailObject() { m_inner->Release(); }
+    ~MailObject() override { m_inner->Release(); }
+    bool Offers(REFIID iid) const noexcept override { return m_mail || !IsEqualIID(iid, host::win::kIidMailItem); }
 
-    std::atomic<ULONG> m_refs{1};
     TestObject* m_inner;
     bool m_mail;
 };
 
 // The account manager as far as the add-in uses it: keeps the helper Init
 // gave and the notify objects Advise gave, under cookies.
-class ManagerObject final : public Counted<IOlkAccountManager> {
+class ManagerObject final : public qev::sim::win::AccountManagerFace<host::win::AtomicCount> {
 public:
-    ManagerObject() : Counted({host::win::kIidOlkErrorUnknown, host::win::kIidOlkAccountManager}) {}
+    ULONG Refs() const { return RefCount().Get(); }
 
     IOlkAccountHelper* helper = nullptr;
     DWORD initFlags = 99;
@@ -610,7 +575,6 @@ public:
         notifies.clear();
     }
 
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Init(IOlkAccountHelper* given, DWORD flags) override
     {
         initFlags = flags;
@@ -621,31 +585,6 @@ public:
         helper->AddRef();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DisplayAccountList(HWND, DWORD, LPCWSTR, DWORD, const CLSID*, const CLSID*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder3() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder5() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindAccount(DWORD, void*, IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder6() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteAccount(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveChanges(DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumerateAccounts(const CLSID*, const CLSID*, DWORD, IUnknown**) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder10() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder11() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FreeMemory(BYTE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Advise(IOlkAccountNotify* notify, DWORD* cookie) override
     {
         if (!notify || !cookie) return E_INVALIDARG;
@@ -1446,42 +1385,6 @@ TEST(WinAccounts, ManagerGetsHelperAndNotifyObjectsThatForwardUntilCutOff)
     session->Release();
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
-
-// A class object for the account manager's class id, as Outlook (or the
-// simulated Outlook) registers one.
-class ManagerFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        asked.push_back(iid);
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* manager = new ManagerObject;
-        const HRESULT hr = manager->QueryInterface(iid, out);
-        manager->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-    std::vector<IID> asked;
-
-private:
-    std::atomic<ULONG> m_refs{1};
-};
-
-#pragma GCC diagnostic pop
 
 TEST(WinAccounts, ComClassesCreateTheManagerByItsClassInProcess)
 {
@@ -1494,22 +1397,26 @@ TEST(WinAccounts, ComClassesCreateTheManagerByItsClassInProcess)
     EXPECT_EQ(classes.CreateAccountManager(manager), REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(manager);
 
-    ManagerFactory factory;
-    DWORD registration = 0;
-    ASSERT_EQ(CoRegisterClassObject(host::win::kClsidOlkAccountManager, &factory, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &registration),
-              S_OK);
+    // A class object for the manager's class id, as Outlook (or the simulated
+    // Outlook) registers one.
+    std::vector<IID> asked;
+    qev::sim::win::AccountManagerClass factory([&asked](REFIID iid, void** out) {
+        asked.push_back(iid);
+        const auto made = host::win::Make<ManagerObject>();
+        return made->QueryInterface(iid, out);
+    });
+    ASSERT_EQ(factory.Register(), S_OK);
     EXPECT_EQ(classes.CreateAccountManager(manager), S_OK);
     ASSERT_TRUE(manager);
-    ASSERT_FALSE(factory.asked.empty());
-    EXPECT_TRUE(IsEqualIID(factory.asked.back(), host::win::kIidOlkAccountManager));
+    ASSERT_FALSE(asked.empty());
+    EXPECT_TRUE(IsEqualIID(asked.back(), host::win::kIidOlkAccountManager));
     TestAccounts accounts;
     EXPECT_EQ(manager->Init(&accounts, 0), S_OK);
     std::uint32_t cookie = 0xFEFEFEFE;
     EXPECT_EQ(manager->Advise(&accounts, &cookie), S_OK);
     EXPECT_EQ(manager->Unadvise(cookie), S_OK);
     manager.Reset();
-    EXPECT_EQ(CoRevokeClassObject(registration), S_OK);
+    EXPECT_EQ(factory.Revoke(), S_OK);
 }
 
 }  // namespace
