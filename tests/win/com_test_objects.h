@@ -62,6 +62,7 @@ public:
     {
         IDispatch* dispatch = nullptr;
         if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&dispatch)))) return CONNECT_E_CANNOTCONNECT;
+        presets.push_back(*cookie);
         *cookie = m_nextCookie++;
         m_sinks[*cookie] = dispatch;
         if (m_last) m_last->Release();
@@ -78,6 +79,8 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+    std::vector<DWORD> presets;  // the cookie each Advise found
 
 private:
     ~TestConnectionPoint() override { Close(); }

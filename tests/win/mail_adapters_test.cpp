@@ -43,6 +43,7 @@ using testcom::ComScope;
 using testcom::TestObject;
 
 constexpr IID kItemsEvents = {0x00063077, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kApplicationEvents = {0x0006304E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kProfSect = {0x00020304, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 template <class Call>
@@ -1010,6 +1011,94 @@ TEST(WinMail, QueryAnswersWhatTheObjectIs)
     store->Release();
     static_cast<IMAPIFolder*>(folder)->Release();
     manager->Release();
+}
+
+// A proxy whose server is gone: every interface but IUnknown fails.
+class GoneProxy final : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IUnknown>> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown)) return ComObject::QueryInterface(iid, out);
+        if (out) *out = nullptr;
+        return RPC_E_DISCONNECTED;
+    }
+};
+
+TEST(WinMail, QueryResultReportsTheObjectsOwnFailure)
+{
+    const ComScope com;
+    TestOutlook outlook;
+    const auto gone = host::win::Make<GoneProxy>();
+    const struct {
+        IUnknown* object;
+        HRESULT mailItem;
+    } cases[] = {
+        {outlook.mail, S_OK},
+        {outlook.meeting, E_NOINTERFACE},
+        {gone.Get(), RPC_E_DISCONNECTED},
+    };
+    for (const auto& c : cases) {
+        const Ref<host::Object> object = host::win::WrapUnknown(c.object);
+        Ref<host::MailItem> item;
+        EXPECT_EQ(host::QueryAs<host::MailItem>(object.Get(), item), c.mailItem);
+        EXPECT_EQ(static_cast<bool>(item), c.mailItem == S_OK);
+        // The wrapper answers what it is itself, whatever the object says.
+        host::Object* self = nullptr;
+        EXPECT_EQ(object->QueryResult(Iface::Unknown, self), S_OK);
+        if (self) self->Release();
+    }
+}
+
+// The sinks the adapters subscribe: an inbox's answers every call as
+// Outlook's own item sinks do (no type information, E_NOTIMPL for every
+// event) and is advised with Outlook's "no cookie" value; the application's
+// answers events with S_OK.
+TEST(WinMail, SinksAnswerAsTheirEventsExpect)
+{
+    const ComScope com;
+    const struct {
+        host::EventInterface iface;
+        IID iid;
+        DWORD preset;
+        HRESULT invoke, typeInfo0;
+    } cases[] = {
+        {host::EventInterface::ItemsEvents, kItemsEvents, 0xFEFEFEFE, E_NOTIMPL, E_FAIL},
+        {host::EventInterface::ApplicationEvents, kApplicationEvents, 0, S_OK, DISP_E_BADINDEX},
+    };
+    for (const auto& c : cases) {
+        const auto source = host::win::Make<TestObject>(std::map<std::wstring, DISPID>{}, nullptr, std::vector<IID>{c.iid});
+        ItemSink sink;
+        const Ref<host::EventSource> events =
+            host::QueryAs<host::EventSource>(host::win::WrapUnknown(source->Dispatch()).Get());
+        ASSERT_TRUE(events);
+        const std::uint32_t cookie = events->Advise(c.iface, &sink);
+        testcom::TestConnectionPoint* point = source->Point(c.iid);
+        EXPECT_EQ(point->presets, std::vector<DWORD>{c.preset});
+        const host::win::ComPtr<IDispatch> object = host::win::ComPtr<IDispatch>::Adopt(point->LastSink());
+        ASSERT_TRUE(object);
+
+        UINT count = 7;
+        EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 0u);
+        ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+        EXPECT_EQ(object->GetTypeInfo(0, 0, &info), c.typeInfo0);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(object->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+        std::wstring name = L"ItemAdd";
+        LPOLESTR names[] = {name.data()};
+        DISPID id = 5;
+        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(id, DISPID_UNKNOWN);
+        // Handled or not, the event gets the same answer.
+        for (const DISPID event : {DISPID(0xF001), DISPID(0xF002)}) {
+            VARIANT arg = testcom::I4(1);
+            DISPPARAMS params = {&arg, nullptr, 1, 0};
+            EXPECT_EQ(object->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), c.invoke);
+        }
+        EXPECT_EQ(sink.ids, (std::vector<std::int32_t>{0xF001, 0xF002}));
+        events->Unadvise(c.iface, cookie);
+        point->Close();
+    }
 }
 
 // ---- MAPI ----
