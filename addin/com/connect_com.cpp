@@ -91,47 +91,36 @@ HRESULT NotAnswered(T* out, T empty) noexcept
     return E_NOTIMPL;
 }
 
-// GetTypeInfo of a face without type information.
-HRESULT NoTypeInfo(ITypeInfo** out) noexcept
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    return DISP_E_BADINDEX;
-}
-
 }  // namespace
 
 // ---- the faces ----
 
-struct ObjectNames {
-    // No one type information describes the names of both interfaces.
+// A face without type information, answered by two of the object's members.
+template <HRESULT (CConnectCom::*IdsOf)(LPOLESTR*, UINT, DISPID*) noexcept,
+          HRESULT (CConnectCom::*CallOf)(DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept>
+struct MemberNames {
     static constexpr UINT kTypeInfos = 0;
-    static HRESULT TypeInfo(UINT, ITypeInfo** out) noexcept { return NoTypeInfo(out); }
+    static HRESULT TypeInfo(UINT, ITypeInfo** out) noexcept
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return DISP_E_BADINDEX;
+    }
     static HRESULT Ids(CConnectCom& object, LPOLESTR* names, UINT count, DISPID* ids) noexcept
     {
-        return object.ObjectIds(names, count, ids);
+        return (object.*IdsOf)(names, count, ids);
     }
     static HRESULT Call(CConnectCom& object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) noexcept
     {
-        return object.ObjectCall(id, flags, params, result, exception, argError);
+        return (object.*CallOf)(id, flags, params, result, exception, argError);
     }
 };
 
-struct DesignerNames {
-    // The add-in designer's type library is Office's, not qev's.
-    static constexpr UINT kTypeInfos = 0;
-    static HRESULT TypeInfo(UINT, ITypeInfo** out) noexcept { return NoTypeInfo(out); }
-    static HRESULT Ids(CConnectCom& object, LPOLESTR* names, UINT count, DISPID* ids) noexcept
-    {
-        return object.DesignerIds(names, count, ids);
-    }
-    static HRESULT Call(CConnectCom& object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) noexcept
-    {
-        return object.DesignerCall(id, flags, params, result, exception, argError);
-    }
-};
+// No one type information describes the names of both interfaces.
+struct ObjectNames : MemberNames<&CConnectCom::ObjectIds, &CConnectCom::ObjectCall> {};
+// The add-in designer's type library is Office's, not qev's.
+struct DesignerNames : MemberNames<&CConnectCom::DesignerIds, &CConnectCom::DesignerCall> {};
 
 template <const IID& Iid>
 struct TypeLibraryNames {

@@ -24,6 +24,8 @@
 
 namespace {
 
+using testcom::ErrorOf;
+
 using host::Iface;
 using host::Variant;
 using host::win::ComVariant;
@@ -51,19 +53,6 @@ std::string Describe(const Variant& v)
             return v.object ? "dispatch" : "dispatch null";
     }
     return "?";
-}
-
-// The COM error a call raises; S_OK when it raises none.
-template <class Call>
-HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
-{
-    try {
-        call();
-    } catch (const host::ComError& error) {
-        if (description) *description = error.Description();
-        return error.Error();
-    }
-    return S_OK;
 }
 
 IStream* StreamWith(const std::vector<std::uint8_t>& bytes)

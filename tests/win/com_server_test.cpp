@@ -195,6 +195,18 @@ protected:
         ASSERT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "an earlier test left the server locked";
     }
     void TearDown() override { EXPECT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "the test left the server locked"; }
+
+    // A new object's four IDispatch faces.
+    struct Faces {
+        ComPtr<IDispatch> object, designer, connect, ribbon;
+    };
+    static bool NewFaces(Faces& faces)
+    {
+        return NewConnect(IID_IDispatch, faces.object.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID__IDTExtensibility2, faces.designer.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID_IConnect, faces.connect.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID_IRibbonCallback, faces.ribbon.OutVoid()) == S_OK;
+    }
 };
 
 // ---- the class object and the lock count ----
@@ -406,12 +418,9 @@ TEST_F(ComServer, DispatchTableAgreesWithTheInterfaces)
 
 TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
 {
-    ComPtr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.OutVoid()), S_OK);
-    ComPtr<IDispatch> designer, connect, ribbon;
-    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.OutVoid()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.OutVoid()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.OutVoid()), S_OK);
+    Faces faces;
+    ASSERT_TRUE(NewFaces(faces));
+    auto& [object, designer, connect, ribbon] = faces;
     struct Case {
         const char* face;
         IDispatch* target;
@@ -462,12 +471,9 @@ TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
 
 TEST_F(ComServer, InvokeRefusesIdsNoFaceHas)
 {
-    ComPtr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.OutVoid()), S_OK);
-    ComPtr<IDispatch> designer, connect, ribbon;
-    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.OutVoid()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.OutVoid()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.OutVoid()), S_OK);
+    Faces faces;
+    ASSERT_TRUE(NewFaces(faces));
+    auto& [object, designer, connect, ribbon] = faces;
     struct Case {
         const char* face;
         IDispatch* target;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "host/com_error.h"
 #include "host/win/com_object.h"
 #include "host/win/win_variant.h"
 
@@ -183,6 +184,19 @@ private:
     std::vector<TestConnectionPoint*> m_points;
     std::vector<Call> m_calls;
 };
+
+// The COM error a call raises; S_OK when it raises none.
+template <class Call>
+HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
+{
+    try {
+        call();
+    } catch (const host::ComError& error) {
+        if (description) *description = error.Description();
+        return error.Error();
+    }
+    return S_OK;
+}
 
 inline VARIANT Bool(VARIANT_BOOL b)
 {

@@ -33,6 +33,8 @@
 
 namespace {
 
+using testcom::ErrorOf;
+
 using host::Iface;
 using host::PropValue;
 using host::Ref;
@@ -45,18 +47,6 @@ using testcom::TestObject;
 constexpr IID kItemsEvents = {0x00063077, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kApplicationEvents = {0x0006304E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kProfSect = {0x00020304, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-template <class Call>
-HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
-{
-    try {
-        call();
-    } catch (const host::ComError& error) {
-        if (description) *description = error.Description();
-        return error.Error();
-    }
-    return S_OK;
-}
 
 ULONG RefsOf(IUnknown* object)
 {
