@@ -377,13 +377,12 @@ TEST(WinEvents, RefusalsRaiseAndADyingWrapperEndsItsSubscriptions)
     EXPECT_EQ(outlook.application->Refs(), refs);
 
     // Any automation object with points is an event source (a command bar button).
-    TestObject* button = new TestObject({}, nullptr, {kButtonEvents});
+    const auto button = host::win::ComPtr<TestObject>::Adopt(new TestObject({}, nullptr, {kButtonEvents}));
     const auto source = host::QueryAs<host::EventSource>(host::win::WrapDispatch(button->Dispatch()).Get());
     ASSERT_TRUE(source);
     source->Unadvise(host::EventInterface::CommandBarButtonEvents,
                      source->Advise(host::EventInterface::CommandBarButtonEvents, &sink));
     EXPECT_EQ(button->Point(kButtonEvents)->SinkCount(), 0u);
-    button->Release();
     // One without them refuses when asked as an explorer.
     TestObject* plain = new TestObject({}, nullptr, {kExplorerEvents}, false);
     const host::Ref<host::Explorer> explorer = host::win::WrapExplorer(plain);

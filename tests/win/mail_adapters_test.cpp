@@ -1128,7 +1128,7 @@ constexpr ULONG kFlags = 0x0E070003;  // PT_LONG
 TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
 {
     ASSERT_EQ(host::win::Mapi().status, S_OK) << "mapi32 and its helpers";
-    auto* message = new MessageObject({host::win::kIidMapiProp});
+    const auto message = host::win::ComPtr<MessageObject>::Adopt(new MessageObject({host::win::kIidMapiProp}));
     message->props[kHeadersW] = Unicode(kHeadersW, L"Received: x\r\nFrom: \x00e9<a@b>");
     message->props[kHeadersA] = String8(kHeadersA, "X-Spam: Yes");
     message->props[PR_BODY_W] = NullPointer(PR_BODY_W);
@@ -1157,7 +1157,7 @@ TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
         {PR_MESSAGE_SIZE, S_OK, "0E080003 set"},
         {0x1013001F, MAPI_E_NOT_FOUND, "none"},  // not there: mapi32 turns the PT_ERROR value into the failure
     };
-    const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message);
+    const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message.Get());
     for (const auto& c : cases) {
         std::optional<PropValue> value = PropValue{};
         EXPECT_EQ(prop->GetOneProp(c.tag, value), c.result) << std::hex << c.tag;
@@ -1168,16 +1168,15 @@ TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
     std::optional<PropValue> value = PropValue{};
     EXPECT_EQ(prop->GetOneProp(kHeadersW, value), E_ACCESSDENIED);
     EXPECT_FALSE(value);
-    message->Release();
 }
 
 TEST(WinMapi, OpenPropertyAsksForAStreamAndPassesFailuresOn)
 {
     const ComScope com;
-    auto* message = new MessageObject({host::win::kIidMapiProp});
-    const ULONG refs = RefsOf(static_cast<IMAPIProp*>(message));
+    const auto message = host::win::ComPtr<MessageObject>::Adopt(new MessageObject({host::win::kIidMapiProp}));
+    const ULONG refs = RefsOf(static_cast<IMAPIProp*>(message.Get()));
     {
-        const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message);
+        const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message.Get());
         Ref<host::Object> opened;
         EXPECT_EQ(prop->OpenProperty(kHeadersA, opened), S_OK);
         const Ref<host::Stream> stream = host::QueryAs<host::Stream>(opened.Get());
@@ -1195,8 +1194,7 @@ TEST(WinMapi, OpenPropertyAsksForAStreamAndPassesFailuresOn)
         EXPECT_EQ(prop->OpenProperty(kHeadersW, opened), MAPI_E_NOT_FOUND);
         EXPECT_FALSE(opened);
     }
-    EXPECT_EQ(RefsOf(static_cast<IMAPIProp*>(message)), refs);
-    message->Release();
+    EXPECT_EQ(RefsOf(static_cast<IMAPIProp*>(message.Get())), refs);
 }
 
 TEST(WinMapi, StoreOpensEntriesAndFindsTheReceiveFolder)
