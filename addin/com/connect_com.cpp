@@ -224,7 +224,7 @@ HRESULT CConnectCom::Create(REFIID iid, void** out) noexcept
 // ---- _IDTExtensibility2 ----
 
 HRESULT CConnectCom::OnConnection(IDispatch* application, ext_ConnectMode connectMode, IDispatch* addInInst,
-                              SAFEARRAY**)
+                                  SAFEARRAY**)
 {
     return Boundary(u"OnConnection", S_FALSE, [&] {
         const host::Ref<host::Application> app = host::win::WrapApplication(application);
@@ -235,30 +235,23 @@ HRESULT CConnectCom::OnConnection(IDispatch* application, ext_ConnectMode connec
 
 HRESULT CConnectCom::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY**)
 {
-    return Boundary(u"OnDisconnection", S_OK, [&] {
-        return m_connect.OnDisconnection(static_cast<std::int32_t>(removeMode));
-    });
+    return Boundary(u"OnDisconnection", S_OK,
+                    [&] { return m_connect.OnDisconnection(static_cast<std::int32_t>(removeMode)); });
 }
 
 HRESULT CConnectCom::OnAddInsUpdate(SAFEARRAY**)
 {
-    return Boundary(u"OnAddInsUpdate", S_OK, [&] {
-        return m_connect.OnAddInsUpdate();
-    });
+    return Boundary(u"OnAddInsUpdate", S_OK, [&] { return m_connect.OnAddInsUpdate(); });
 }
 
 HRESULT CConnectCom::OnStartupComplete(SAFEARRAY**)
 {
-    return Boundary(u"OnStartupComplete", S_OK, [&] {
-        return m_connect.OnStartupComplete();
-    });
+    return Boundary(u"OnStartupComplete", S_OK, [&] { return m_connect.OnStartupComplete(); });
 }
 
 HRESULT CConnectCom::OnBeginShutdown(SAFEARRAY**)
 {
-    return Boundary(u"OnBeginShutdown", S_OK, [&] {
-        return m_connect.OnBeginShutdown();
-    });
+    return Boundary(u"OnBeginShutdown", S_OK, [&] { return m_connect.OnBeginShutdown(); });
 }
 
 // ---- IConnect ----
@@ -351,7 +344,7 @@ HRESULT CConnectCom::ObjectIds(LPOLESTR* names, UINT count, DISPID* ids) noexcep
 }
 
 HRESULT CConnectCom::ObjectCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                  UINT* argError) noexcept
+                                UINT* argError) noexcept
 {
     const DispatchName* entry = FindDispatchId(id);
     if (!entry) return DISP_E_MEMBERNOTFOUND;
@@ -376,7 +369,7 @@ HRESULT CConnectCom::DesignerIds(LPOLESTR* names, UINT count, DISPID* ids) noexc
 }
 
 HRESULT CConnectCom::DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                    UINT* argError) noexcept
+                                  UINT* argError) noexcept
 {
     const DesignerMethod* method = nullptr;
     for (const DesignerMethod& candidate : kDesignerMethods)

@@ -117,11 +117,11 @@ private:
     // The object's IDispatch.
     HRESULT ObjectIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
     HRESULT ObjectCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                         UINT* argError) noexcept;
+                       UINT* argError) noexcept;
     // _IDTExtensibility2's IDispatch.
     HRESULT DesignerIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
     HRESULT DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                           UINT* argError) noexcept;
+                         UINT* argError) noexcept;
 
     Identity m_identity;
     CConnect m_connect;

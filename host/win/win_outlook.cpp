@@ -185,7 +185,8 @@ HRESULT AnswerWith(IUnknown* object, const IID& iid, Object*& out, Wrap wrap)
 template <class Interface, class Made>
 HRESULT Answer(IUnknown* object, const IID& iid, Object*& out, Ref<Made> (*wrap)(Interface*))
 {
-    return AnswerWith<Interface>(object, iid, out, [wrap](Interface* found) -> Object* { return wrap(found).Detach(); });
+    return AnswerWith<Interface>(object, iid, out,
+                                 [wrap](Interface* found) -> Object* { return wrap(found).Detach(); });
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ namespace qev::sim::win {
 template <class Count>
 class AccountManagerFace
     : public host::win::ComObject<Count, host::win::Row<host::win::IOlkAccountManager, host::win::kIidOlkErrorUnknown,
-                                                         host::win::kIidOlkAccountManager>> {
-    using Base = host::win::ComObject<Count, host::win::Row<host::win::IOlkAccountManager,
-                                                            host::win::kIidOlkErrorUnknown,
-                                                            host::win::kIidOlkAccountManager>>;
+                                                        host::win::kIidOlkAccountManager>> {
+    using Base =
+        host::win::ComObject<Count, host::win::Row<host::win::IOlkAccountManager, host::win::kIidOlkErrorUnknown,
+                                                   host::win::kIidOlkAccountManager>>;
 
 public:
     using Base::Base;

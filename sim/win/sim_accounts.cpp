@@ -62,10 +62,7 @@ private:
 
 class ManagerFace final : public AccountManagerFace<HostObjectCount> {
 public:
-    ManagerFace(SimMail& mail, host::AccountManager* model)
-        : AccountManagerFace(model), m_mail(mail), m_model(model)
-    {
-    }
+    ManagerFace(SimMail& mail, host::AccountManager* model) : AccountManagerFace(model), m_mail(mail), m_model(model) {}
 
     HRESULT STDMETHODCALLTYPE Init(IOlkAccountHelper* helper, DWORD flags) override
     {

@@ -97,8 +97,8 @@ HRESULT Reported(HRESULT hr, EXCEPINFO* exception, std::u16string& description)
                 *exception = EXCEPINFO{};
                 exception->scode = hr;
                 if (!description.empty())
-                    exception->bstrDescription = SysAllocStringLen(
-                        reinterpret_cast<const OLECHAR*>(description.data()), static_cast<UINT>(description.size()));
+                    exception->bstrDescription = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(description.data()),
+                                                                   static_cast<UINT>(description.size()));
             }
             description.clear();
             return DISP_E_EXCEPTION;
@@ -278,7 +278,9 @@ HRESULT SimExplorers::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARI
 
 SimApplication::SimApplication(Ledger& ledger)
     : SimSource(ledger, "Application", "Application",
-                {{L"Version", kVersion}, {L"Explorers", kExplorersProperty}, {L"ActiveExplorer", kActiveExplorer},
+                {{L"Version", kVersion},
+                 {L"Explorers", kExplorersProperty},
+                 {L"ActiveExplorer", kActiveExplorer},
                  {L"GetNamespace", kGetNamespace}},
                 kApplicationEvents, "ApplicationEvents"),
       m_ledgerOfAll(ledger),
@@ -293,7 +295,8 @@ void SimApplication::SetExplorerCount(int count)
 {
     m_open = count < 0 ? 0 : count;
     while (static_cast<int>(m_explorers.size()) < m_open)
-        m_explorers.push_back(std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
+        m_explorers.push_back(
+            std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
 }
 
 SimExplorer* SimApplication::ExplorerAt(int number)

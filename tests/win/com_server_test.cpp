@@ -25,8 +25,8 @@ namespace {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
 
-using qevtest::NewConnect;
 using host::win::ComPtr;
+using qevtest::NewConnect;
 using qevtest::QevDll;
 
 [[maybe_unused]] testing::Environment* const kCom = testing::AddGlobalTestEnvironment(new qevtest::ComEnvironment);

@@ -514,7 +514,8 @@ private:
 // An automation object that is a mail item when told so: it answers
 // _MailItem besides IDispatch and forwards calls to a TestObject.
 class MailObject final
-    : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IDispatch, IID_IDispatch, host::win::kIidMailItem>> {
+    : public host::win::ComObject<host::win::AtomicCount,
+                                  host::win::Row<IDispatch, IID_IDispatch, host::win::kIidMailItem>> {
 public:
     MailObject(TestObject* inner, bool mail) : m_inner(inner), m_mail(mail) {}
 
@@ -1056,7 +1057,8 @@ TEST(WinMail, SinksAnswerAsTheirEventsExpect)
         {host::EventInterface::ApplicationEvents, kApplicationEvents, 0, S_OK, DISP_E_BADINDEX},
     };
     for (const auto& c : cases) {
-        const auto source = host::win::Make<TestObject>(std::map<std::wstring, DISPID>{}, nullptr, std::vector<IID>{c.iid});
+        const auto source =
+            host::win::Make<TestObject>(std::map<std::wstring, DISPID>{}, nullptr, std::vector<IID>{c.iid});
         ItemSink sink;
         const Ref<host::EventSource> events =
             host::QueryAs<host::EventSource>(host::win::WrapUnknown(source->Dispatch()).Get());
@@ -1083,7 +1085,8 @@ TEST(WinMail, SinksAnswerAsTheirEventsExpect)
         for (const DISPID event : {DISPID(0xF001), DISPID(0xF002)}) {
             VARIANT arg = testcom::I4(1);
             DISPPARAMS params = {&arg, nullptr, 1, 0};
-            EXPECT_EQ(object->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), c.invoke);
+            EXPECT_EQ(object->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+                      c.invoke);
         }
         EXPECT_EQ(sink.ids, (std::vector<std::int32_t>{0xF001, 0xF002}));
         events->Unadvise(c.iface, cookie);
@@ -1461,7 +1464,6 @@ TEST(WinAccounts, ManagerGetsHelperAndNotifyObjectsThatForwardUntilCutOff)
     EXPECT_EQ(RefsOf(static_cast<IMAPISession*>(session)), sessionRefs - 1);
     session->Release();
 }
-
 
 TEST(WinAccounts, ComClassesCreateTheManagerByItsClassInProcess)
 {
