@@ -20,9 +20,3 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Windows programs are run under Wine (see tools/wine-run.in).
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
-
-# Every Windows target sees the same, lean <windows.h>: no min/max macros to
-# break std::min in portable code, and no headers that nobody asked for (a file
-# that needs OLE, shell or sockets includes their headers itself).
-set(CMAKE_C_FLAGS_INIT "-DNOMINMAX -DWIN32_LEAN_AND_MEAN")
-set(CMAKE_CXX_FLAGS_INIT "-DNOMINMAX -DWIN32_LEAN_AND_MEAN")
