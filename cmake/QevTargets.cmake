@@ -1,6 +1,13 @@
 # Shared target helpers: warnings, and the sanitizer twin of every native
 # library and test suite.
 
+# Every Windows target sees the same, lean <windows.h>: no min/max macros to
+# break std::min in portable code, and no headers nobody asked for (a file that
+# needs OLE, shell or sockets includes their headers itself).
+if(WIN32)
+    add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
+
 function(qev_warnings target)
     if(MSVC)
         target_compile_options(${target} PRIVATE /W4)

@@ -2,7 +2,14 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windef.h>
+// The system's names, without <windef.h> and what it drags in (min/max
+// macros among them): portable code includes this header on both builds.
+#include <cstdint>  // the C runtime's base definitions, which <winerror.h> uses
+
+#ifndef _HRESULT_DEFINED
+#define _HRESULT_DEFINED
+typedef long HRESULT;  // NOLINT(modernize-use-using): the system headers' own spelling
+#endif
 #include <winerror.h>
 #else
 #include <cstdint>

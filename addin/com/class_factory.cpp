@@ -3,56 +3,42 @@
 #include <atomic>
 #include <new>
 
+#include "addin/com/boundary.h"
 #include "addin/com/connect_com.h"
 #include "addin/com/module.h"
-#include "addin/trace.h"
 
 namespace qev::com {
 namespace {
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
-
-class CConnectClassFactory final : public IClassFactory {
+// The module's reference is the first; every one beyond it keeps the server
+// loaded, as a server lock would.
+class FactoryCount : public host::win::AtomicCount {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    ULONG Up() noexcept
     {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            AddRef();
-            *out = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        const ULONG count = AtomicCount::Up();
+        if (count == 2) Module().Lock();
+        return count;
     }
-
-    ULONG STDMETHODCALLTYPE AddRef() override
+    ULONG Down() noexcept
     {
-        const LONG refs = ++m_refs;
-        if (refs == 2) Module().Lock();
-        return static_cast<ULONG>(refs);
+        const ULONG count = AtomicCount::Down();
+        if (count == 1) Module().Unlock();
+        return count;
     }
+};
 
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG refs = --m_refs;
-        if (refs == 1) Module().Unlock();
-        if (refs == 0) delete this;
-        return static_cast<ULONG>(refs);
-    }
-
+class CConnectClassFactory final
+    : public host::win::ComObject<FactoryCount, host::win::Row<IClassFactory, IID_IClassFactory>> {
+public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
     {
-        try {
+        return Boundary(u"CreateInstance", E_UNEXPECTED, [&] {
             if (!out) return E_POINTER;
             *out = nullptr;
             if (outer) return CLASS_E_NOAGGREGATION;
             return CConnectCom::Create(iid, out);
-        } catch (...) {
-            TraceCaughtException(u"CreateInstance");
-            return E_UNEXPECTED;
-        }
+        });
     }
 
     // Server locks are counted apart as well, so that an unlock without its
@@ -73,11 +59,8 @@ public:
     }
 
 private:
-    std::atomic<LONG> m_refs{1};
     std::atomic<LONG> m_serverLocks{0};
 };
-
-#pragma GCC diagnostic pop
 
 }  // namespace
 

@@ -3,10 +3,12 @@
 #include <new>
 #include <string_view>
 
+#include "addin/com/boundary.h"
 #include "addin/com/module.h"
 #include "addin/com/type_dispatch.h"
 #include "addin/dispatch_names.h"
 #include "addin/trace.h"
+#include "host/utf.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_services.h"
 
@@ -29,16 +31,6 @@ constexpr DesignerMethod kDesignerMethods[] = {
     {u"OnConnection", 1, 4},      {u"OnDisconnection", 2, 2}, {u"OnAddInsUpdate", 3, 1},
     {u"OnStartupComplete", 4, 1}, {u"OnBeginShutdown", 5, 1},
 };
-
-bool SameName(std::u16string_view a, std::u16string_view b) noexcept
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
 
 // An argument of a DISPPARAMS converted to the type a method takes. The
 // arguments lie in reverse order: position 0 is the last one.
@@ -90,156 +82,103 @@ HRESULT Reported(HRESULT hr, EXCEPINFO* exception) noexcept
     return DISP_E_EXCEPTION;
 }
 
+// A ribbon callback the add-in does not answer yet: its output cleared.
+template <class T>
+HRESULT NotAnswered(T* out, T empty) noexcept
+{
+    if (!out) return E_POINTER;
+    *out = empty;
+    return E_NOTIMPL;
+}
+
 }  // namespace
 
 // ---- the faces ----
 
-HRESULT ObjectDispatchFace::GetTypeInfoCount(UINT* count)
+// A face without type information, answered by two of the object's members.
+template <HRESULT (CConnectCom::*IdsOf)(LPOLESTR*, UINT, DISPID*) noexcept,
+          HRESULT (CConnectCom::*CallOf)(DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept>
+struct MemberNames {
+    static constexpr UINT kTypeInfos = 0;
+    static HRESULT TypeInfo(UINT, ITypeInfo** out) noexcept
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    static HRESULT Ids(CConnectCom& object, LPOLESTR* names, UINT count, DISPID* ids) noexcept
+    {
+        return (object.*IdsOf)(names, count, ids);
+    }
+    static HRESULT Call(CConnectCom& object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) noexcept
+    {
+        return (object.*CallOf)(id, flags, params, result, exception, argError);
+    }
+};
+
+// No one type information describes the names of both interfaces.
+struct ObjectNames : MemberNames<&CConnectCom::ObjectIds, &CConnectCom::ObjectCall> {};
+// The add-in designer's type library is Office's, not qev's.
+struct DesignerNames : MemberNames<&CConnectCom::DesignerIds, &CConnectCom::DesignerCall> {};
+
+template <const IID& Iid>
+struct TypeLibraryNames {
+    static constexpr UINT kTypeInfos = 1;
+    static HRESULT TypeInfo(UINT index, ITypeInfo** out) noexcept { return TypeInfoOf(Iid, index, out); }
+    static HRESULT Ids(CConnectCom&, LPOLESTR* names, UINT count, DISPID* ids) noexcept
+    {
+        return NamesOf(Iid, names, count, ids);
+    }
+    // ITypeInfo::Invoke calls the method through the face's own vtable.
+    template <class Interface>
+    static HRESULT Call(Interface* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) noexcept
+    {
+        return InvokeOf(Iid, self, id, flags, params, result, exception, argError);
+    }
+};
+
+template <class Interface, class Names>
+HRESULT DispatchFace<Interface, Names>::GetTypeInfoCount(UINT* count)
 {
-    // No one type information describes the names of both interfaces.
-    return TypeInfoCount(count, 0);
+    return TypeInfoCount(count, Names::kTypeInfos);
 }
 
-HRESULT ObjectDispatchFace::GetTypeInfo(UINT, LCID, ITypeInfo** out)
+template <class Interface, class Names>
+HRESULT DispatchFace<Interface, Names>::GetTypeInfo(UINT index, LCID, ITypeInfo** out)
 {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    return DISP_E_BADINDEX;
+    return Names::TypeInfo(index, out);
 }
 
-HRESULT ObjectDispatchFace::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+template <class Interface, class Names>
+HRESULT DispatchFace<Interface, Names>::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
-    try {
+    return Boundary(u"GetIDsOfNames", E_UNEXPECTED, [&] {
         const HRESULT hr = CheckNamesFrame(iid, names, count, ids);
         if (FAILED(hr)) return hr;
-        return static_cast<CConnectCom*>(this)->ObjectNames(names, count, ids);
-    } catch (...) {
-        TraceCaughtException(u"GetIDsOfNames");
-        return E_UNEXPECTED;
-    }
+        return Names::Ids(static_cast<CConnectCom&>(*this), names, count, ids);
+    });
 }
 
-HRESULT ObjectDispatchFace::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* argError)
+template <class Interface, class Names>
+HRESULT DispatchFace<Interface, Names>::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
+                                               VARIANT* result, EXCEPINFO* exception, UINT* argError)
 {
-    try {
+    return Boundary(u"Invoke", E_UNEXPECTED, [&] {
         const HRESULT hr = CheckInvokeFrame(iid, params);
         if (FAILED(hr)) return hr;
-        return static_cast<CConnectCom*>(this)->ObjectInvoke(id, flags, params, result, exception, argError);
-    } catch (...) {
-        TraceCaughtException(u"Invoke");
-        return E_UNEXPECTED;
-    }
+        if constexpr (Names::kTypeInfos == 0)
+            return Names::Call(static_cast<CConnectCom&>(*this), id, flags, params, result, exception, argError);
+        else
+            return Names::Call(static_cast<Interface*>(this), id, flags, params, result, exception, argError);
+    });
 }
 
-HRESULT DesignerFace::GetTypeInfoCount(UINT* count)
-{
-    // The add-in designer's type library is Office's, not qev's.
-    return TypeInfoCount(count, 0);
-}
-
-HRESULT DesignerFace::GetTypeInfo(UINT, LCID, ITypeInfo** out)
-{
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    return DISP_E_BADINDEX;
-}
-
-HRESULT DesignerFace::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    try {
-        const HRESULT hr = CheckNamesFrame(iid, names, count, ids);
-        if (FAILED(hr)) return hr;
-        return static_cast<CConnectCom*>(this)->DesignerNames(names, count, ids);
-    } catch (...) {
-        TraceCaughtException(u"GetIDsOfNames");
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT DesignerFace::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                             EXCEPINFO* exception, UINT* argError)
-{
-    try {
-        const HRESULT hr = CheckInvokeFrame(iid, params);
-        if (FAILED(hr)) return hr;
-        return static_cast<CConnectCom*>(this)->DesignerInvoke(id, flags, params, result, exception, argError);
-    } catch (...) {
-        TraceCaughtException(u"Invoke");
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT ConnectFace::GetTypeInfoCount(UINT* count)
-{
-    return TypeInfoCount(count, 1);
-}
-
-HRESULT ConnectFace::GetTypeInfo(UINT index, LCID, ITypeInfo** out)
-{
-    return TypeInfoOf(IID_IConnect, index, out);
-}
-
-HRESULT ConnectFace::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    try {
-        const HRESULT hr = CheckNamesFrame(iid, names, count, ids);
-        if (FAILED(hr)) return hr;
-        return NamesOf(IID_IConnect, names, count, ids);
-    } catch (...) {
-        TraceCaughtException(u"GetIDsOfNames");
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT ConnectFace::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                            EXCEPINFO* exception, UINT* argError)
-{
-    try {
-        const HRESULT hr = CheckInvokeFrame(iid, params);
-        if (FAILED(hr)) return hr;
-        return InvokeOf(IID_IConnect, static_cast<IConnect*>(this), id, flags, params, result, exception, argError);
-    } catch (...) {
-        TraceCaughtException(u"Invoke");
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT RibbonFace::GetTypeInfoCount(UINT* count)
-{
-    return TypeInfoCount(count, 1);
-}
-
-HRESULT RibbonFace::GetTypeInfo(UINT index, LCID, ITypeInfo** out)
-{
-    return TypeInfoOf(IID_IRibbonCallback, index, out);
-}
-
-HRESULT RibbonFace::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    try {
-        const HRESULT hr = CheckNamesFrame(iid, names, count, ids);
-        if (FAILED(hr)) return hr;
-        return NamesOf(IID_IRibbonCallback, names, count, ids);
-    } catch (...) {
-        TraceCaughtException(u"GetIDsOfNames");
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT RibbonFace::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO* exception, UINT* argError)
-{
-    try {
-        const HRESULT hr = CheckInvokeFrame(iid, params);
-        if (FAILED(hr)) return hr;
-        return InvokeOf(IID_IRibbonCallback, static_cast<IRibbonCallback*>(this), id, flags, params, result, exception,
-                        argError);
-    } catch (...) {
-        TraceCaughtException(u"Invoke");
-        return E_UNEXPECTED;
-    }
-}
+template class DispatchFace<IDispatch, ObjectNames>;
+template class DispatchFace<_IDTExtensibility2, DesignerNames>;
+template class DispatchFace<IConnect, TypeLibraryNames<IID_IConnect>>;
+template class DispatchFace<IRibbonCallback, TypeLibraryNames<IID_IRibbonCallback>>;
 
 // ---- the object ----
 
@@ -264,27 +203,16 @@ host::Object* CConnectCom::Identity::Query(host::Iface iface) noexcept
 
 IUnknown* CConnectCom::Identity::ComUnknown() noexcept
 {
-    return m_owner.Unknown();
+    return m_owner.AsUnknown();
 }
 
-CConnectCom::CConnectCom() : m_identity(*this), m_connect(host::win::WinServices(), &m_identity)
-{
-    Module().Lock();
-}
-
-CConnectCom::~CConnectCom()
-{
-    Module().Unlock();
-}
+CConnectCom::CConnectCom() : m_identity(*this), m_connect(host::win::WinServices(), &m_identity) {}
 
 HRESULT CConnectCom::Create(REFIID iid, void** out) noexcept
 {
     try {
-        auto* object = new CConnectCom();
-        object->AddRef();
-        const HRESULT hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
+        const auto object = host::win::ComPtr<CConnectCom>::Adopt(new CConnectCom());
+        return object->QueryInterface(iid, out);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
@@ -293,119 +221,55 @@ HRESULT CConnectCom::Create(REFIID iid, void** out) noexcept
     }
 }
 
-HRESULT CConnectCom::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch))
-        *out = static_cast<ObjectDispatchFace*>(this);
-    else if (IsEqualIID(iid, IID__IDTExtensibility2))
-        *out = static_cast<_IDTExtensibility2*>(this);
-    else if (IsEqualIID(iid, IID_IConnect))
-        *out = static_cast<IConnect*>(this);
-    else if (IsEqualIID(iid, IID_IRibbonCallback))
-        *out = static_cast<IRibbonCallback*>(this);
-    else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CConnectCom::AddRef()
-{
-    return static_cast<ULONG>(++m_refs);
-}
-
-ULONG CConnectCom::Release()
-{
-    const LONG refs = --m_refs;
-    if (refs == 0) {
-        // Whatever the add-in releases while it is taken down must not bring
-        // the count to zero a second time.
-        m_refs = 1;
-        delete this;
-    }
-    return static_cast<ULONG>(refs);
-}
-
 // ---- _IDTExtensibility2 ----
 
 HRESULT CConnectCom::OnConnection(IDispatch* application, ext_ConnectMode connectMode, IDispatch* addInInst,
                                   SAFEARRAY**)
 {
-    try {
+    return Boundary(u"OnConnection", S_FALSE, [&] {
         const host::Ref<host::Application> app = host::win::WrapApplication(application);
         const host::Ref<host::Object> addin = host::win::WrapDispatch(addInInst);
         return m_connect.OnConnection(app.Get(), static_cast<std::int32_t>(connectMode), addin.Get());
-    } catch (...) {
-        TraceCaughtException(u"OnConnection");
-        return S_FALSE;
-    }
+    });
 }
 
 HRESULT CConnectCom::OnDisconnection(ext_DisconnectMode removeMode, SAFEARRAY**)
 {
-    try {
-        return m_connect.OnDisconnection(static_cast<std::int32_t>(removeMode));
-    } catch (...) {
-        TraceCaughtException(u"OnDisconnection");
-        return S_OK;
-    }
+    return Boundary(u"OnDisconnection", S_OK,
+                    [&] { return m_connect.OnDisconnection(static_cast<std::int32_t>(removeMode)); });
 }
 
 HRESULT CConnectCom::OnAddInsUpdate(SAFEARRAY**)
 {
-    try {
-        return m_connect.OnAddInsUpdate();
-    } catch (...) {
-        TraceCaughtException(u"OnAddInsUpdate");
-        return S_OK;
-    }
+    return Boundary(u"OnAddInsUpdate", S_OK, [&] { return m_connect.OnAddInsUpdate(); });
 }
 
 HRESULT CConnectCom::OnStartupComplete(SAFEARRAY**)
 {
-    try {
-        return m_connect.OnStartupComplete();
-    } catch (...) {
-        TraceCaughtException(u"OnStartupComplete");
-        return S_OK;
-    }
+    return Boundary(u"OnStartupComplete", S_OK, [&] { return m_connect.OnStartupComplete(); });
 }
 
 HRESULT CConnectCom::OnBeginShutdown(SAFEARRAY**)
 {
-    try {
-        return m_connect.OnBeginShutdown();
-    } catch (...) {
-        TraceCaughtException(u"OnBeginShutdown");
-        return S_OK;
-    }
+    return Boundary(u"OnBeginShutdown", S_OK, [&] { return m_connect.OnBeginShutdown(); });
 }
 
 // ---- IConnect ----
 
 HRESULT CConnectCom::SetServerStatus(VARIANT* up)
 {
-    try {
+    return Boundary(u"SetServerStatus", S_OK, [&] {
         if (!up) return S_OK;
         return m_connect.SetServerStatus(host::win::FromVariant(*up));
-    } catch (...) {
-        TraceCaughtException(u"SetServerStatus");
-        return S_OK;
-    }
+    });
 }
 
 HRESULT CConnectCom::ImportSettings(VARIANT* settings)
 {
-    try {
+    return Boundary(u"ImportSettings", S_OK, [&] {
         if (!settings) return S_OK;
         return m_connect.ImportSettings(host::win::FromVariant(*settings));
-    } catch (...) {
-        TraceCaughtException(u"ImportSettings");
-        return S_OK;
-    }
+    });
 }
 
 // ---- IRibbonCallback ----
@@ -422,44 +286,32 @@ HRESULT CConnectCom::Ribbon_OnAction(IDispatch*)
 
 HRESULT CConnectCom::Ribbon_OnGetVisible(IDispatch*, VARIANT_BOOL* visible)
 {
-    if (!visible) return E_POINTER;
-    *visible = VARIANT_FALSE;
-    return E_NOTIMPL;
+    return NotAnswered(visible, VARIANT_FALSE);
 }
 
 HRESULT CConnectCom::Ribbon_OnGetLabel(IDispatch*, BSTR* label)
 {
-    if (!label) return E_POINTER;
-    *label = nullptr;
-    return E_NOTIMPL;
+    return NotAnswered(label, BSTR{});
 }
 
 HRESULT CConnectCom::Ribbon_OnGetSize(IDispatch*, RibbonControlSize* size)
 {
-    if (!size) return E_POINTER;
-    *size = RibbonControlSizeRegular;
-    return E_NOTIMPL;
+    return NotAnswered(size, RibbonControlSizeRegular);
 }
 
 HRESULT CConnectCom::Ribbon_OnGetScreentip(IDispatch*, BSTR* screentip)
 {
-    if (!screentip) return E_POINTER;
-    *screentip = nullptr;
-    return E_NOTIMPL;
+    return NotAnswered(screentip, BSTR{});
 }
 
 HRESULT CConnectCom::Ribbon_OnGetSupertip(IDispatch*, BSTR* supertip)
 {
-    if (!supertip) return E_POINTER;
-    *supertip = nullptr;
-    return E_NOTIMPL;
+    return NotAnswered(supertip, BSTR{});
 }
 
 HRESULT CConnectCom::Ribbon_OnGetImageMso(IDispatch*, BSTR* imageMso)
 {
-    if (!imageMso) return E_POINTER;
-    *imageMso = nullptr;
-    return E_NOTIMPL;
+    return NotAnswered(imageMso, BSTR{});
 }
 
 HRESULT CConnectCom::Ribbon_OnGetImage(IDispatch*, IPictureDisp** picture)
@@ -471,14 +323,12 @@ HRESULT CConnectCom::Ribbon_OnGetImage(IDispatch*, IPictureDisp** picture)
 
 HRESULT CConnectCom::Ribbon_OnGetEnabled(IDispatch*, VARIANT_BOOL* enabled)
 {
-    if (!enabled) return E_POINTER;
-    *enabled = VARIANT_FALSE;
-    return E_NOTIMPL;
+    return NotAnswered(enabled, VARIANT_FALSE);
 }
 
 // ---- the object's IDispatch ----
 
-HRESULT CConnectCom::ObjectNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept
+HRESULT CConnectCom::ObjectIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept
 {
     const DispatchName* entry = FindDispatchName(NameView(names[0]));
     if (!entry) return DISP_E_UNKNOWNNAME;
@@ -493,8 +343,8 @@ HRESULT CConnectCom::ObjectNames(LPOLESTR* names, UINT count, DISPID* ids) noexc
     return hr;
 }
 
-HRESULT CConnectCom::ObjectInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                  UINT* argError) noexcept
+HRESULT CConnectCom::ObjectCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                UINT* argError) noexcept
 {
     const DispatchName* entry = FindDispatchId(id);
     if (!entry) return DISP_E_MEMBERNOTFOUND;
@@ -507,10 +357,10 @@ HRESULT CConnectCom::ObjectInvoke(DISPID id, WORD flags, DISPPARAMS* params, VAR
 
 // ---- _IDTExtensibility2's IDispatch ----
 
-HRESULT CConnectCom::DesignerNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept
+HRESULT CConnectCom::DesignerIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept
 {
     for (const DesignerMethod& method : kDesignerMethods) {
-        if (!SameName(method.name, NameView(names[0]))) continue;
+        if (!host::EqualNoCase(method.name, NameView(names[0]))) continue;
         ids[0] = method.id;
         // Its parameters cannot be named: calls pass them by position.
         return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
@@ -518,8 +368,8 @@ HRESULT CConnectCom::DesignerNames(LPOLESTR* names, UINT count, DISPID* ids) noe
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT CConnectCom::DesignerInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                    UINT* argError) noexcept
+HRESULT CConnectCom::DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                  UINT* argError) noexcept
 {
     const DesignerMethod* method = nullptr;
     for (const DesignerMethod& candidate : kDesignerMethods)

@@ -16,20 +16,29 @@
 
 #include <oaidl.h>
 
-#include <atomic>
-
+#include "addin/com/module.h"
 #include "addin/com/qev_idl.h"
 #include "addin/connect.h"
+#include "host/win/com_object.h"
 #include "host/win/win_variant.h"
 
 namespace qev::com {
 
+// How a face answers its IDispatch: the object's own names, those of
+// _IDTExtensibility2, or an interface's type information.
+struct ObjectNames;
+struct DesignerNames;
+template <const IID& Iid>
+struct TypeLibraryNames;
+
 #pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // the object dies through ComObject's destructor
 
-// One face per interface: each implements its interface's IDispatch part by
-// handing it to the object (CConnectCom), which owns everything else.
-class ObjectDispatchFace : public IDispatch {
+// The IDispatch part of one face. Every face checks the call's frame the same
+// way and keeps exceptions out (the trace line names GetIDsOfNames or
+// Invoke); Names decides the answers.
+template <class Interface, class Names>
+class DispatchFace : public Interface {
 public:
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
@@ -38,57 +47,25 @@ public:
                                      EXCEPINFO* exception, UINT* argError) override;
 
 protected:
-    ~ObjectDispatchFace() = default;
+    DispatchFace() = default;
+    ~DispatchFace() = default;
 };
 
-class DesignerFace : public _IDTExtensibility2 {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* exception, UINT* argError) override;
+#pragma GCC diagnostic pop
 
-protected:
-    ~DesignerFace() = default;
-};
+using ObjectFace = DispatchFace<IDispatch, ObjectNames>;
+using DesignerFace = DispatchFace<_IDTExtensibility2, DesignerNames>;
+using ConnectFace = DispatchFace<IConnect, TypeLibraryNames<IID_IConnect>>;
+using RibbonFace = DispatchFace<IRibbonCallback, TypeLibraryNames<IID_IRibbonCallback>>;
 
-class ConnectFace : public IConnect {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* exception, UINT* argError) override;
-
-protected:
-    ~ConnectFace() = default;
-};
-
-class RibbonFace : public IRibbonCallback {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* exception, UINT* argError) override;
-
-protected:
-    ~RibbonFace() = default;
-};
-
-class CConnectCom final : public ObjectDispatchFace, public DesignerFace, public ConnectFace, public RibbonFace {
+class CConnectCom final
+    : public host::win::ComObject<host::win::Locked<ModuleLock>, host::win::Row<ObjectFace, IID_IDispatch>,
+                                  host::win::Row<DesignerFace, IID__IDTExtensibility2>,
+                                  host::win::Row<ConnectFace, IID_IConnect>,
+                                  host::win::Row<RibbonFace, IID_IRibbonCallback>> {
 public:
     // IClassFactory::CreateInstance: a new object, asked for iid.
     static HRESULT Create(REFIID iid, void** out) noexcept;
-
-    CConnectCom(const CConnectCom&) = delete;
-    CConnectCom& operator=(const CConnectCom&) = delete;
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // _IDTExtensibility2
     HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode connectMode, IDispatch* addInInst,
@@ -117,10 +94,8 @@ public:
     HRESULT STDMETHODCALLTYPE Ribbon_OnGetEnabled(IDispatch* control, VARIANT_BOOL* enabled) override;
 
 private:
-    friend class ObjectDispatchFace;
-    friend class DesignerFace;
-    friend class ConnectFace;
-    friend class RibbonFace;
+    friend struct ObjectNames;
+    friend struct DesignerNames;
 
     // The object as the seam sees it: CConnect's identity, which the
     // apartment registers in the global interface table.
@@ -137,24 +112,19 @@ private:
     };
 
     CConnectCom();
-    ~CConnectCom();
-
-    IUnknown* Unknown() noexcept { return static_cast<ObjectDispatchFace*>(this); }
+    ~CConnectCom() override = default;
 
     // The object's IDispatch.
-    HRESULT ObjectNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
-    HRESULT ObjectInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                         UINT* argError) noexcept;
+    HRESULT ObjectIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
+    HRESULT ObjectCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                       UINT* argError) noexcept;
     // _IDTExtensibility2's IDispatch.
-    HRESULT DesignerNames(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
-    HRESULT DesignerInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                           UINT* argError) noexcept;
+    HRESULT DesignerIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
+    HRESULT DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                         UINT* argError) noexcept;
 
-    std::atomic<LONG> m_refs{0};
     Identity m_identity;
     CConnect m_connect;
 };
-
-#pragma GCC diagnostic pop
 
 }  // namespace qev::com

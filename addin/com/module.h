@@ -60,4 +60,11 @@ private:
 
 CAddInModule& Module() noexcept;
 
+// The module's lock as a COM object's count holds it (host::win::Locked):
+// a live object keeps the library loaded.
+struct ModuleLock {
+    static void Lock() noexcept { Module().Lock(); }
+    static void Unlock() noexcept { Module().Unlock(); }
+};
+
 }  // namespace qev::com

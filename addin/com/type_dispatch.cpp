@@ -1,25 +1,12 @@
 #include "addin/com/type_dispatch.h"
 
 #include "addin/com/module.h"
+#include "host/win/win_variant.h"
 
 namespace qev::com {
 namespace {
 
-wchar_t Fold(wchar_t c) noexcept
-{
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
-// Names compare without case, as GetIDsOfNames compares them.
-bool SameName(const wchar_t* a, const wchar_t* b) noexcept
-{
-    if (!a || !b) return false;
-    while (*a && Fold(*a) == Fold(*b)) {
-        ++a;
-        ++b;
-    }
-    return *a == 0 && *b == 0;
-}
+using host::win::SameName;
 
 // One method of an interface's own (not inherited) functions.
 class Method {

@@ -3,41 +3,23 @@
 #include <atomic>
 #include <vector>
 
+#include "host/win/com_object.h"
 #include "host/win/win_wrapper.h"
 
 namespace host::win {
 namespace {
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
+HRESULT Unexpected() noexcept
+{
+    return E_UNEXPECTED;
+}
 
 // The add-in's IOlkAccountHelper as the account manager sees it.
-class HelperObject final : public IOlkAccountHelper {
+class HelperObject final : public ComObject<AtomicCount, Row<IOlkAccountHelper, kIidOlkAccountHelper>> {
 public:
     explicit HelperObject(AccountHelper* helper) noexcept : m_helper(helper) {}
-    HelperObject(const HelperObject&) = delete;
-    HelperObject& operator=(const HelperObject&) = delete;
 
     void Drop() noexcept { m_helper.store(nullptr); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidOlkAccountHelper)) {
-            *out = static_cast<IOlkAccountHelper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     HRESULT STDMETHODCALLTYPE PlaceHolder1(LPVOID) override { return E_NOTIMPL; }
 
@@ -45,15 +27,15 @@ public:
     {
         AccountHelper* helper = m_helper.load();
         if (!helper) return E_UNEXPECTED;
-        try {
-            // DWORD and std::uint32_t are distinct types of one width.
-            std::uint32_t size = count ? static_cast<std::uint32_t>(*count) : 0;
-            const HRESULT hr = helper->GetIdentity(reinterpret_cast<char16_t*>(identity), count ? &size : nullptr);
-            if (count) *count = size;
-            return hr;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+        return CallGuarded(
+            [&] {
+                // DWORD and std::uint32_t are distinct types of one width.
+                std::uint32_t size = count ? static_cast<std::uint32_t>(*count) : 0;
+                const HRESULT hr = helper->GetIdentity(reinterpret_cast<char16_t*>(identity), count ? &size : nullptr);
+                if (count) *count = size;
+                return hr;
+            },
+            Unexpected);
     }
 
     HRESULT STDMETHODCALLTYPE GetMapiSession(LPUNKNOWN* session) override
@@ -64,56 +46,32 @@ public:
         *session = nullptr;
         AccountHelper* helper = m_helper.load();
         if (!helper) return E_NOTIMPL;
-        try {
-            Ref<Object> object;
-            const HRESULT hr = helper->GetMapiSession(object);
-            if (IUnknown* unknown = ComUnknownOf(object.Get())) {
-                unknown->AddRef();
-                *session = unknown;
-            }
-            return hr;
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+        return CallGuarded(
+            [&] {
+                Ref<Object> object;
+                const HRESULT hr = helper->GetMapiSession(object);
+                if (IUnknown* unknown = ComUnknownOf(object.Get())) {
+                    unknown->AddRef();
+                    *session = unknown;
+                }
+                return hr;
+            },
+            Unexpected);
     }
 
     HRESULT STDMETHODCALLTYPE HandsOffSession() override { return E_NOTIMPL; }
 
 private:
-    ~HelperObject() = default;
-
-    std::atomic<ULONG> m_refs{1};
     std::atomic<AccountHelper*> m_helper;
 };
 
 // The add-in's IOlkAccountNotify as the account manager sees it.
-class NotifyObject final : public IOlkAccountNotify {
+class NotifyObject final
+    : public ComObject<AtomicCount, Row<IOlkAccountNotify, kIidOlkErrorUnknown, kIidOlkAccountNotify>> {
 public:
     explicit NotifyObject(AccountNotify* notify) noexcept : m_notify(notify) {}
-    NotifyObject(const NotifyObject&) = delete;
-    NotifyObject& operator=(const NotifyObject&) = delete;
 
     void Drop() noexcept { m_notify.store(nullptr); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidOlkErrorUnknown) ||
-            IsEqualIID(iid, kIidOlkAccountNotify)) {
-            *out = static_cast<IOlkAccountNotify*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, LPWSTR* error) override
     {
@@ -125,21 +83,12 @@ public:
     {
         AccountNotify* target = m_notify.load();
         if (!target) return S_OK;
-        try {
-            return target->Notify(notify, accountId, flags);
-        } catch (...) {
-            return E_UNEXPECTED;
-        }
+        return CallGuarded([&] { return target->Notify(notify, accountId, flags); }, Unexpected);
     }
 
 private:
-    ~NotifyObject() = default;
-
-    std::atomic<ULONG> m_refs{1};
     std::atomic<AccountNotify*> m_notify;
 };
-
-#pragma GCC diagnostic pop
 
 class WinAccountManager final : public Wrapper<AccountManager> {
 public:

@@ -169,71 +169,104 @@ private:
     IDispatch* m_application;  // the wrapper's own reference
 };
 
-// The object's interface iid wrapped by wrap; null when it has none.
+// The object's interface iid wrapped by wrap, with the QueryInterface's result.
 template <class Interface, class Wrap>
-Object* Answer(IUnknown* object, const IID& iid, Wrap wrap)
+HRESULT AnswerWith(IUnknown* object, const IID& iid, Object*& out, Wrap wrap)
 {
     ComPtr<Interface> found;
-    if (FAILED(object->QueryInterface(iid, found.OutVoid())) || !found) return nullptr;
-    return wrap(found.Get()).Detach();
+    const HRESULT hr = object->QueryInterface(iid, found.OutVoid());
+    if (FAILED(hr)) return hr;
+    if (!found) return E_NOINTERFACE;
+    out = wrap(found.Get());
+    return S_OK;
+}
+
+// The same for a Wrap... function of win_mail.h / win_mapi.h / win_accounts.h.
+template <class Interface, class Made>
+HRESULT Answer(IUnknown* object, const IID& iid, Object*& out, Ref<Made> (*wrap)(Interface*))
+{
+    return AnswerWith<Interface>(object, iid, out,
+                                 [wrap](Interface* found) -> Object* { return wrap(found).Detach(); });
 }
 
 }  // namespace
 
-Object* QueryCom(IUnknown* object, Iface iface) noexcept
+HRESULT QueryComResult(IUnknown* object, Iface iface, Object*& out) noexcept
 {
-    if (!object) return nullptr;
+    out = nullptr;
+    if (!object) return E_POINTER;
     try {
         switch (iface) {
             case Iface::Unknown:
-                return new WinUnknown(object);
-            case Iface::Dispatch: {
-                ComPtr<IDispatch> dispatch;
-                if (FAILED(object->QueryInterface(IID_IDispatch, dispatch.OutVoid()))) return nullptr;
-                return new WinDispatch(dispatch.Get());
-            }
-            case Iface::Stream: {
-                ComPtr<IStream> stream;
-                if (FAILED(object->QueryInterface(IID_IStream, stream.OutVoid()))) return nullptr;
-                return new WinStream(stream.Get());
-            }
-            case Iface::EventSource: {
-                ComPtr<IConnectionPointContainer> container;
-                if (FAILED(object->QueryInterface(IID_IConnectionPointContainer, container.OutVoid()))) return nullptr;
-                return new WinEventSource(object);
-            }
+                out = new WinUnknown(object);
+                return S_OK;
+            case Iface::Dispatch:
+                return AnswerWith<IDispatch>(object, IID_IDispatch, out,
+                                             [](IDispatch* found) -> Object* { return new WinDispatch(found); });
+            case Iface::Stream:
+                return AnswerWith<IStream>(object, IID_IStream, out,
+                                           [](IStream* found) -> Object* { return new WinStream(found); });
+            case Iface::EventSource:
+                return AnswerWith<IConnectionPointContainer>(
+                    object, IID_IConnectionPointContainer, out,
+                    [object](IConnectionPointContainer*) -> Object* { return new WinEventSource(object); });
             case Iface::Application:
             case Iface::Explorer:
             case Iface::RibbonUI:
                 // Only the wrappers made for them answer these.
-                return nullptr;
+                return E_NOINTERFACE;
             // Outlook's mail objects are automation objects; a mail item is one
             // that gives _MailItem (a meeting request, say, does not).
             case Iface::Namespace:
-                return Answer<IDispatch>(object, IID_IDispatch, WrapNamespace);
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapNamespace);
             case Iface::Folder:
-                return Answer<IDispatch>(object, IID_IDispatch, WrapFolder);
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapFolder);
             case Iface::Items:
-                return Answer<IDispatch>(object, IID_IDispatch, WrapItems);
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapItems);
             case Iface::Selection:
-                return Answer<IDispatch>(object, IID_IDispatch, WrapSelection);
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapSelection);
             case Iface::MailItem:
-                return Answer<IDispatch>(object, kIidMailItem, WrapMailItem);
+                return Answer<IDispatch>(object, kIidMailItem, out, WrapMailItem);
             case Iface::MapiProp:
-                return Answer<IMAPIProp>(object, kIidMapiProp, WrapMapiProp);
+                return Answer<IMAPIProp>(object, kIidMapiProp, out, WrapMapiProp);
             case Iface::MsgStore:
-                return Answer<IMsgStore>(object, kIidMsgStore, WrapMsgStore);
+                return Answer<IMsgStore>(object, kIidMsgStore, out, WrapMsgStore);
             case Iface::MapiFolder:
-                return Answer<IMAPIFolder>(object, kIidMapiFolder, WrapMapiFolder);
+                return Answer<IMAPIFolder>(object, kIidMapiFolder, out, WrapMapiFolder);
             case Iface::MapiSession:
-                return Answer<IMAPISession>(object, kIidMapiSession, WrapMapiSession);
+                return Answer<IMAPISession>(object, kIidMapiSession, out, WrapMapiSession);
             case Iface::AccountManager:
-                return Answer<IOlkAccountManager>(object, kIidOlkAccountManager, WrapAccountManager);
+                return Answer<IOlkAccountManager>(object, kIidOlkAccountManager, out, WrapAccountManager);
         }
     } catch (...) {
-        // Out of memory: no such interface, as far as the caller can tell.
+        out = nullptr;
+        return E_OUTOFMEMORY;
     }
-    return nullptr;
+    return E_NOINTERFACE;
+}
+
+Object* QueryCom(IUnknown* object, Iface iface) noexcept
+{
+    Object* out = nullptr;
+    QueryComResult(object, iface, out);
+    return out;
+}
+
+void SinkLink::Deliver(DISPID id, const DISPPARAMS* params) noexcept
+{
+    EventSink* sink = m_sink.load();
+    if (!sink) return;
+    try {
+        std::vector<Variant> args;
+        if (params && params->rgvarg) {
+            args.reserve(params->cArgs);
+            // DISPPARAMS holds the arguments last to first.
+            for (UINT i = params->cArgs; i > 0; --i) args.push_back(FromVariant(params->rgvarg[i - 1]));
+        }
+        sink->OnEvent(id, args);
+    } catch (...) {
+        // Nothing may escape into the source that fired the event.
+    }
 }
 
 const IID& EventInterfaceId(EventInterface iface) noexcept

@@ -1,6 +1,6 @@
 // Automation values and late-bound calls over the real COM: VARIANT <->
-// host::Variant, owners for interface pointers, BSTRs and VARIANTs, and
-// property reads and method calls by name through IDispatch.
+// host::Variant, owners for BSTRs and VARIANTs (interface pointers: ComPtr in
+// com_object.h), and property reads and method calls by name through IDispatch.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "host/com_error.h"
+#include "host/utf.h"
+#include "host/win/com_object.h"
 #include "host/variant.h"
 
 namespace host::win {
@@ -31,67 +33,12 @@ inline const char16_t* U(const wchar_t* text) noexcept
     return reinterpret_cast<const char16_t*>(text);
 }
 
-// Owns one reference to a COM interface.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() noexcept = default;
-    ComPtr(std::nullptr_t) noexcept {}  // NOLINT(google-explicit-constructor)
-    // Takes over a reference the caller owns.
-    static ComPtr Adopt(T* p) noexcept
-    {
-        ComPtr c;
-        c.m_p = p;
-        return c;
-    }
-    // Adds a reference of its own.
-    static ComPtr Share(T* p) noexcept
-    {
-        if (p) p->AddRef();
-        return Adopt(p);
-    }
-    ComPtr(const ComPtr& other) noexcept : m_p(other.m_p)
-    {
-        if (m_p) m_p->AddRef();
-    }
-    ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-    ComPtr& operator=(ComPtr other) noexcept
-    {
-        std::swap(m_p, other.m_p);
-        return *this;
-    }
-    ~ComPtr() { Reset(); }
-
-    void Reset() noexcept
-    {
-        if (T* p = std::exchange(m_p, nullptr)) p->Release();
-    }
-    T* Detach() noexcept { return std::exchange(m_p, nullptr); }
-    T* Get() const noexcept { return m_p; }
-    T* operator->() const noexcept { return m_p; }
-    explicit operator bool() const noexcept { return m_p != nullptr; }
-    // For an out parameter: releases what it holds first.
-    T** Out() noexcept
-    {
-        Reset();
-        return &m_p;
-    }
-    void** OutVoid() noexcept { return reinterpret_cast<void**>(Out()); }
-
-    // QueryInterface for U; null when the object has no such interface.
-    template <class U>
-    ComPtr<U> As(REFIID iid) const noexcept
-    {
-        ComPtr<U> out;
-        if (m_p) {
-            if (FAILED(m_p->QueryInterface(iid, out.OutVoid()))) out.Reset();
-        }
-        return out;
-    }
-
-private:
-    T* m_p = nullptr;
-};
+// Member names compare as GetIDsOfNames compares them: without (ASCII) case.
+// A null name equals nothing.
+inline bool SameName(const wchar_t* a, const wchar_t* b) noexcept
+{
+    return a && b && EqualNoCase(std::u16string_view(U(a)), std::u16string_view(U(b)));
+}
 
 // Owns one BSTR.
 class Bstr {

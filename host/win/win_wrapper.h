@@ -1,6 +1,6 @@
 // The building blocks of every host object over a COM object: the reference
 // owner with its Query, the connection points of an event source and the COM
-// sink object they call. Shared by the Outlook, mail, MAPI and account
+// sink objects they call. Shared by the Outlook, mail, MAPI and account
 // adapters.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/outlook.h"
+#include "host/win/com_object.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_variant.h"
 
@@ -23,86 +24,101 @@ namespace host::win {
 // matching COM interface (QueryInterface); null otherwise. Never throws.
 Object* QueryCom(IUnknown* object, Iface iface) noexcept;
 
-// COM interfaces are released through their own Release, never deleted
-// through a base pointer: their bases have no virtual destructor by design.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+// The same with the result of the COM object's QueryInterface: E_NOINTERFACE
+// when it has no such interface, its own failure otherwise (a proxy whose
+// server is gone, say); E_OUTOFMEMORY when the wrapper cannot be made. out
+// is null unless S_OK.
+HRESULT QueryComResult(IUnknown* object, Iface iface, Object*& out) noexcept;
 
-// The COM object that a connection point calls: it answers IUnknown,
-// IDispatch and its event interface, and hands each event's id and arguments
-// to the add-in's sink. Drop() cuts it off from the sink, so that a source
-// that still holds it after the subscription ended reaches nothing.
-class SinkObject final : public IDispatch {
+// What a connection point calls: the event's id and arguments handed to the
+// add-in's sink. Drop() cuts it off from the sink, so that a source that
+// still holds the COM object after the subscription ended reaches nothing.
+class SinkLink {
 public:
-    SinkObject(const IID& iid, EventSink* sink) noexcept : m_iid(iid), m_sink(sink) {}
-    SinkObject(const SinkObject&) = delete;
-    SinkObject& operator=(const SinkObject&) = delete;
+    SinkLink(const IID& iid, EventSink* sink) noexcept : m_iid(iid), m_sink(sink) {}
+    SinkLink(const SinkLink&) = delete;
+    SinkLink& operator=(const SinkLink&) = delete;
 
     void Drop() noexcept { m_sink.store(nullptr); }
+    const IID& Iid() const noexcept { return m_iid; }
+    // Hands the event on; nothing may escape into the source that fired it.
+    void Deliver(DISPID id, const DISPPARAMS* params) noexcept;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, m_iid)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
+protected:
+    ~SinkLink() = default;
+
+private:
+    const IID m_iid;
+    std::atomic<EventSink*> m_sink;
+};
+
+// The COM face of a SinkLink: IUnknown, IDispatch and its event interface,
+// with no type information and no names.
+template <class Count>
+class SinkObjectBase : public ComObject<Count, Row<IDispatch, IID_IDispatch>>, public SinkLink {
+public:
+    SinkObjectBase(const IID& iid, EventSink* sink) noexcept : SinkLink(iid, sink) {}
+
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
     {
         if (!count) return E_POINTER;
         *count = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info) *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override
     {
         for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
         return DISP_E_UNKNOWNNAME;
     }
+
+private:
+    void* QueryMore(REFIID iid) noexcept override
+    {
+        return IsEqualIID(iid, Iid()) ? static_cast<IDispatch*>(this) : nullptr;
+    }
+};
+
+// The sink of the application's and the explorers' events: every event is
+// answered S_OK.
+class SinkObject final : public SinkObjectBase<AtomicCount> {
+public:
+    using SinkObjectBase::SinkObjectBase;
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                                      UINT*) override
     {
         if (result) VariantInit(result);
-        EventSink* sink = m_sink.load();
-        if (!sink) return S_OK;
-        try {
-            std::vector<Variant> args;
-            if (params && params->rgvarg) {
-                args.reserve(params->cArgs);
-                // DISPPARAMS holds the arguments last to first.
-                for (UINT i = params->cArgs; i > 0; --i) args.push_back(FromVariant(params->rgvarg[i - 1]));
-            }
-            sink->OnEvent(id, args);
-        } catch (...) {
-            // Nothing may escape into the source that fired the event.
-        }
+        Deliver(id, params);
         return S_OK;
     }
-
-private:
-    ~SinkObject() = default;
-
-    std::atomic<ULONG> m_refs{1};
-    const IID m_iid;
-    std::atomic<EventSink*> m_sink;
 };
 
-#pragma GCC diagnostic pop
+// The sink of an inbox's item events. Outlook calls it on its user-interface
+// thread only, so its count is plain. GetTypeInfo answers E_FAIL for the
+// first index (DISP_E_BADINDEX beyond) and every event, handled or not,
+// E_NOTIMPL, as Outlook's own item sinks answer.
+class ItemsSinkObject final : public SinkObjectBase<PlainCount> {
+public:
+    using SinkObjectBase::SinkObjectBase;
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override
+    {
+        if (info) *info = nullptr;
+        return index == 0 ? E_FAIL : DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override
+    {
+        if (result) VariantInit(result);
+        Deliver(id, params);
+        return E_NOTIMPL;
+    }
+};
 
 // A host object over one COM object: one reference held, released at death.
 // Query answers the interfaces the class names in Answers() with itself, and
@@ -123,11 +139,18 @@ public:
     }
     Object* Query(Iface iface) noexcept override
     {
+        Object* out = nullptr;
+        QueryResult(iface, out);
+        return out;
+    }
+    HRESULT QueryResult(Iface iface, Object*& out) noexcept override
+    {
         if (iface == Iface::Unknown || Answers(iface)) {
             AddRef();
-            return static_cast<Base*>(this);
+            out = static_cast<Base*>(this);
+            return S_OK;
         }
-        return QueryCom(m_object.Get(), iface);
+        return QueryComResult(m_object.Get(), iface, out);
     }
     IUnknown* ComUnknown() noexcept override { return m_object.Get(); }
 
@@ -144,7 +167,8 @@ private:
 struct Subscription {
     EventInterface iface;
     DWORD cookie;
-    ComPtr<SinkObject> sink;
+    ComPtr<IDispatch> object;
+    SinkLink* link;  // the object's, alive while it is held
 };
 
 // Connection points of the wrapped object. Subscriptions still open when the
@@ -158,14 +182,26 @@ public:
     std::uint32_t Advise(EventInterface iface, EventSink* sink) override
     {
         const ComPtr<IConnectionPoint> point = FindPoint(iface);
-        auto sinkObject = ComPtr<SinkObject>::Adopt(new SinkObject(EventInterfaceId(iface), sink));
-        DWORD cookie = 0;
-        const HRESULT hr = point->Advise(static_cast<IDispatch*>(sinkObject.Get()), &cookie);
+        const bool items = iface == EventInterface::ItemsEvents;
+        ComPtr<IDispatch> object;
+        SinkLink* link = nullptr;
+        if (items) {
+            auto made = Make<ItemsSinkObject>(EventInterfaceId(iface), sink);
+            link = made.Get();
+            object = ComPtr<IDispatch>::Adopt(made.Detach());
+        } else {
+            auto made = Make<SinkObject>(EventInterfaceId(iface), sink);
+            link = made.Get();
+            object = ComPtr<IDispatch>::Adopt(made.Detach());
+        }
+        // An inbox's subscription starts from Outlook's "no cookie" value.
+        DWORD cookie = items ? 0xFEFEFEFE : 0;
+        const HRESULT hr = point->Advise(object.Get(), &cookie);
         if (FAILED(hr)) {
-            sinkObject->Drop();
+            link->Drop();
             throw ComError(hr);
         }
-        m_subscriptions.push_back({iface, cookie, std::move(sinkObject)});
+        m_subscriptions.push_back({iface, cookie, std::move(object), link});
         return cookie;
     }
 
@@ -175,7 +211,7 @@ public:
         // subscriber may go away after this call.
         for (auto it = m_subscriptions.begin(); it != m_subscriptions.end(); ++it) {
             if (it->iface == iface && it->cookie == cookie) {
-                it->sink->Drop();
+                it->link->Drop();
                 m_subscriptions.erase(it);
                 break;
             }
@@ -189,7 +225,7 @@ protected:
     ~SourceWrapper() override
     {
         for (Subscription& subscription : m_subscriptions) {
-            subscription.sink->Drop();
+            subscription.link->Drop();
             try {
                 FindPoint(subscription.iface)->Unadvise(subscription.cookie);
             } catch (...) {

@@ -5,6 +5,7 @@
 
 #include "host/utf.h"
 #include "host/win/win_accounts.h"
+#include "sim/win/account_manager_face.h"
 
 namespace qev::sim::win {
 
@@ -59,59 +60,16 @@ private:
     IOlkAccountNotify* m_notify;  // the reference Advise took
 };
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-class ManagerFace final : public IOlkAccountManager {
+class ManagerFace final : public AccountManagerFace<HostObjectCount> {
 public:
-    ManagerFace(SimMail& mail, host::AccountManager* model) : m_mail(mail), m_model(model) {}
+    ManagerFace(SimMail& mail, host::AccountManager* model) : AccountManagerFace(model), m_mail(mail), m_model(model) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidOlkErrorUnknown) ||
-            IsEqualIID(iid, host::win::kIidOlkAccountManager)) {
-            *out = static_cast<IOlkAccountManager*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_model->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_model->Release(); }
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Init(IOlkAccountHelper* helper, DWORD flags) override
     {
         if (!helper) return m_model->Init(nullptr, flags);
         m_helper = std::make_unique<HelperBridge>(m_mail, helper);
         return m_model->Init(m_helper.get(), flags);
     }
-    HRESULT STDMETHODCALLTYPE DisplayAccountList(HWND, DWORD, LPCWSTR, DWORD, const CLSID*, const CLSID*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder3() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder5() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindAccount(DWORD, void*, IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder6() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteAccount(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveChanges(DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumerateAccounts(const CLSID*, const CLSID*, DWORD, IUnknown**) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder10() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder11() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FreeMemory(BYTE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Advise(IOlkAccountNotify* notify, DWORD* cookie) override
     {
         if (!notify || !cookie) return m_model->Advise(nullptr, nullptr);
@@ -144,69 +102,37 @@ private:
     std::vector<std::unique_ptr<NotifyBridge>> m_retired;
 };
 
-// The class object: one per world, never freed while registered.
-class ManagerClass final : public IClassFactory {
-public:
-    ManagerClass(SimMail& mail, host::fake::FakeAccounts& model) : m_mail(mail), m_model(model) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        host::Ref<host::AccountManager> manager;
-        const HRESULT hr = m_model.CreateAccountManager(manager);
-        if (FAILED(hr)) return hr;
-        m_faces.push_back(std::make_unique<ManagerFace>(m_mail, manager.Get()));
-        // The model's reference is the face's first; QueryInterface takes the caller's.
-        const HRESULT got = m_faces.back()->QueryInterface(iid, out);
-        return got;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-private:
-    SimMail& m_mail;
-    host::fake::FakeAccounts& m_model;
-    std::vector<std::unique_ptr<ManagerFace>> m_faces;
-};
-
-#pragma GCC diagnostic pop
-
 }  // namespace
 
 struct SimAccounts::Parts {
     explicit Parts(SimMail& mail)
-        : model(mail.ModelLedger(), mail.ModelCalls(), mail.Model()), factory(mail, model)
+        : model(mail.ModelLedger(), mail.ModelCalls(), mail.Model()),
+          factory([this, &mail](REFIID iid, void** out) { return Create(mail, iid, out); })
     {
     }
+    // A new face over a new manager of the model; the model's reference is
+    // the face's first, QueryInterface takes the caller's.
+    HRESULT Create(SimMail& mail, REFIID iid, void** out)
+    {
+        host::Ref<host::AccountManager> manager;
+        const HRESULT hr = model.CreateAccountManager(manager);
+        if (FAILED(hr)) return hr;
+        faces.push_back(std::make_unique<ManagerFace>(mail, manager.Get()));
+        return faces.back()->QueryInterface(iid, out);
+    }
+
     host::fake::FakeAccounts model;
-    ManagerClass factory;
-    DWORD cookie = 0;
+    std::vector<std::unique_ptr<ManagerFace>> faces;
+    AccountManagerClass factory;
 };
 
 SimAccounts::SimAccounts(SimMail& mail) : m_parts(std::make_unique<Parts>(mail))
 {
-    const HRESULT hr = CoRegisterClassObject(host::win::kClsidOlkAccountManager, &m_parts->factory,
-                                             CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_parts->cookie);
+    const HRESULT hr = m_parts->factory.Register();
     if (FAILED(hr)) throw std::runtime_error("cannot register the account manager");
 }
 
-SimAccounts::~SimAccounts()
-{
-    if (m_parts->cookie) CoRevokeClassObject(m_parts->cookie);
-}
+SimAccounts::~SimAccounts() = default;  // the class object revokes itself
 
 void SimAccounts::Change(const Account& change)
 {

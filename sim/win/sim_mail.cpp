@@ -11,6 +11,7 @@
 #include "host/mapi.h"
 #include "host/outlook.h"
 #include "host/variant.h"
+#include "host/win/com_object.h"
 #include "host/win/win_mapi.h"
 
 namespace qev::sim::win {
@@ -190,6 +191,9 @@ protected:
         : m_mail(mail), m_entry(&mail.SimLedger().Open(kind, name))
     {
     }
+
+public:
+    // The face's references: its model object's, or its ledger entry's.
     ULONG Up() noexcept
     {
         return m_object ? m_object->AddRef() : m_mail.SimLedger().AddRef(*m_entry);
@@ -198,7 +202,6 @@ protected:
     {
         return m_object ? m_object->Release() : m_mail.SimLedger().Release(*m_entry);
     }
-public:
     // The model object, with one reference.
     Ref<Object> Held() const noexcept { return Ref<Object>::Share(m_object); }
     template <class T>
@@ -214,10 +217,30 @@ protected:
     LedgerEntry* m_entry = nullptr;
 };
 
-#define QEV_UNKNOWN_BY_FACE                                                 \
-    ULONG STDMETHODCALLTYPE AddRef() override { return Up(); }             \
-    ULONG STDMETHODCALLTYPE Release() override { return Down(); }          \
-    IUnknown* Unknown() noexcept override { return this; }
+class FaceCount {
+public:
+    static constexpr bool kDeletes = false;  // faces die with the world
+    explicit FaceCount(Face* face) noexcept : m_face(face) {}
+    ULONG Up() noexcept { return m_face->Up(); }
+    ULONG Down() noexcept { return m_face->Down(); }
+
+private:
+    Face* m_face;
+};
+
+// A face that answers the interfaces of Rows.
+template <class... Rows>
+class FaceObject : public Face, public host::win::ComObject<FaceCount, Rows...> {
+    using Base = host::win::ComObject<FaceCount, Rows...>;
+
+public:
+    FaceObject(SimMail& mail, Object* object) : Face(mail, object), Base(static_cast<Face*>(this)) {}
+    FaceObject(SimMail& mail, const std::string& kind, const std::string& name)
+        : Face(mail, kind, name), Base(static_cast<Face*>(this))
+    {
+    }
+    IUnknown* Unknown() noexcept override { return this->AsUnknown(); }
+};
 
 #define QEV_NO_SUPPORT \
     override           \
@@ -228,21 +251,9 @@ protected:
 namespace {
 
 // The stream of one property.
-class StreamFace final : public Face, public IStream {
+class StreamFace final : public FaceObject<host::win::Row<IStream, IID_IStream, IID_ISequentialStream>> {
 public:
-    StreamFace(SimMail& mail, Object* object) : Face(mail, object) {}
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, IID_ISequentialStream)) {
-            *out = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
+    StreamFace(SimMail& mail, Object* object) : FaceObject(mail, object) {}
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override
     {
         std::uint32_t got = 0;
@@ -310,21 +321,9 @@ public:
         return *out ? S_OK : MAPI_E_CALL_FAILED;                                                                 \
     }
 
-class MessageFace final : public Face, public IMAPIProp {
+class MessageFace final : public FaceObject<host::win::Row<IMAPIProp, host::win::kIidMapiProp>> {
 public:
-    MessageFace(SimMail& mail, Object* object) : Face(mail, object) {}
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiProp)) {
-            *out = static_cast<IMAPIProp*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
+    MessageFace(SimMail& mail, Object* object) : FaceObject(mail, object) {}
     QEV_MAPI_PROP_FACE
 };
 
@@ -335,22 +334,9 @@ ULONG ObjectTypeOf(Object* object)
     return MAPI_MESSAGE;
 }
 
-class FolderFace final : public Face, public IMAPIFolder {
+class FolderFace final : public FaceObject<host::win::Row<IMAPIFolder, host::win::kIidMapiProp, host::win::kIidMapiFolder>> {
 public:
-    FolderFace(SimMail& mail, Object* object) : Face(mail, object) {}
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiProp) ||
-            IsEqualIID(iid, host::win::kIidMapiFolder)) {
-            *out = static_cast<IMAPIFolder*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
+    FolderFace(SimMail& mail, Object* object) : FaceObject(mail, object) {}
     QEV_MAPI_PROP_FACE
     // IMAPIContainer
     HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG, LPMAPITABLE*) QEV_NO_SUPPORT
@@ -384,22 +370,9 @@ public:
     HRESULT STDMETHODCALLTYPE EmptyFolder(ULONG, LPMAPIPROGRESS, ULONG) QEV_NO_SUPPORT
 };
 
-class StoreFace final : public Face, public IMsgStore {
+class StoreFace final : public FaceObject<host::win::Row<IMsgStore, host::win::kIidMapiProp, host::win::kIidMsgStore>> {
 public:
-    StoreFace(SimMail& mail, Object* object) : Face(mail, object) {}
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiProp) ||
-            IsEqualIID(iid, host::win::kIidMsgStore)) {
-            *out = static_cast<IMsgStore*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
+    StoreFace(SimMail& mail, Object* object) : FaceObject(mail, object) {}
     QEV_MAPI_PROP_FACE
     HRESULT STDMETHODCALLTYPE Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) QEV_NO_SUPPORT
     HRESULT STDMETHODCALLTYPE Unadvise(ULONG) QEV_NO_SUPPORT
@@ -446,23 +419,11 @@ public:
 
 // The session's table of stores: one row per store of the profile, the
 // columns the caller sets (PR_ENTRYID is the one the table holds).
-class StoreTableFace final : public Face, public IMAPITable {
+class StoreTableFace final : public FaceObject<host::win::Row<IMAPITable, host::win::kIidMapiTable>> {
 public:
     StoreTableFace(SimMail& mail, std::uint32_t number, std::vector<host::PropValue> rows)
-        : Face(mail, "MapiTable", "stores " + std::to_string(number)), m_rows(std::move(rows))
+        : FaceObject(mail, "MapiTable", "stores " + std::to_string(number)), m_rows(std::move(rows))
     {
-    }
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiTable)) {
-            *out = static_cast<IMAPITable*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR*) QEV_NO_SUPPORT
     HRESULT STDMETHODCALLTYPE Advise(ULONG, LPMAPIADVISESINK, ULONG*) QEV_NO_SUPPORT
@@ -546,24 +507,11 @@ private:
 };
 
 // The profile's global section: PR_PROFILE_NAME_W.
-class ProfileSectionFace final : public Face, public IProfSect {
+class ProfileSectionFace final : public FaceObject<host::win::Row<IProfSect, host::win::kIidMapiProp, kIidProfSect>> {
 public:
     ProfileSectionFace(SimMail& mail, std::uint32_t number, host::MapiSession* session)
-        : Face(mail, "ProfSect", "global " + std::to_string(number)), m_session(session)
+        : FaceObject(mail, "ProfSect", "global " + std::to_string(number)), m_session(session)
     {
-    }
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiProp) ||
-            IsEqualIID(iid, kIidProfSect)) {
-            *out = static_cast<IProfSect*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR*) QEV_NO_SUPPORT
     HRESULT STDMETHODCALLTYPE SaveChanges(ULONG) override { return S_OK; }
@@ -590,23 +538,11 @@ private:
     host::MapiSession* m_session;  // the profile's, which lives as long as the world
 };
 
-class AdminFace final : public Face, public IMsgServiceAdmin {
+class AdminFace final : public FaceObject<host::win::Row<IMsgServiceAdmin, kIidMsgServiceAdmin>> {
 public:
     AdminFace(SimMail& mail, std::uint32_t number, host::MapiSession* session)
-        : Face(mail, "MsgServiceAdmin", "admin " + std::to_string(number)), m_session(session)
+        : FaceObject(mail, "MsgServiceAdmin", "admin " + std::to_string(number)), m_session(session)
     {
-    }
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidMsgServiceAdmin)) {
-            *out = static_cast<IMsgServiceAdmin*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR*) QEV_NO_SUPPORT
     HRESULT STDMETHODCALLTYPE GetMsgServiceTable(ULONG, LPMAPITABLE*) QEV_NO_SUPPORT
@@ -637,21 +573,9 @@ private:
     std::uint32_t m_sections = 0;
 };
 
-class SessionFace final : public Face, public IMAPISession {
+class SessionFace final : public FaceObject<host::win::Row<IMAPISession, host::win::kIidMapiSession>> {
 public:
-    SessionFace(SimMail& mail, Object* object) : Face(mail, object) {}
-    QEV_UNKNOWN_BY_FACE
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, host::win::kIidMapiSession)) {
-            *out = static_cast<IMAPISession*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
+    SessionFace(SimMail& mail, Object* object) : FaceObject(mail, object) {}
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, ULONG, LPMAPIERROR*) QEV_NO_SUPPORT
     HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG flags, LPMAPITABLE* out) override
     {
@@ -725,22 +649,10 @@ private:
     IDispatch* m_sink;  // the reference Advise took
 };
 
-class ItemsPoint final : public IConnectionPoint {
+class ItemsPoint final
+    : public host::win::ComObject<LedgerCount, host::win::Row<IConnectionPoint, IID_IConnectionPoint>> {
 public:
     ItemsPoint(SimMail& mail, OutlookFace& owner, const std::string& name);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-            *out = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_mail.SimLedger().AddRef(m_entry); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_mail.SimLedger().Release(m_entry); }
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override
     {
         if (!iid) return E_POINTER;
@@ -755,18 +667,16 @@ public:
 private:
     SimMail& m_mail;
     OutlookFace& m_owner;
-    LedgerEntry& m_entry;
     std::map<DWORD, std::unique_ptr<SinkBridge>> m_sinks;
     std::vector<std::unique_ptr<SinkBridge>> m_retired;
 };
 
 // The namespace, a folder, an Items collection, an item or a selection:
 // late bound, names looked up in one table.
-class OutlookFace final : public SimDispatch, public Face, public IConnectionPointContainer {
+class OutlookFace final : public SimDispatchOf<HostObjectCount>, public Face {
 public:
     OutlookFace(SimMail& mail, Object* object, std::string kind, bool mail_item, bool items)
-        : SimDispatch(mail.SimLedger(), kind, "face",
-                      {{L"MAPIOBJECT", kMapiObject},
+        : SimDispatchOf({{L"MAPIOBJECT", kMapiObject},
                        {L"GetFolderFromID", kGetFolderFromId},
                        {L"Class", kClass},
                        {L"DefaultItemType", kDefaultItemType},
@@ -776,7 +686,8 @@ public:
                        {L"UnRead", kUnRead},
                        {L"Move", kMove},
                        {L"HTMLBody", kHtmlBody},
-                       {L"Item", kItemMethod}}),
+                       {L"Item", kItemMethod}},
+                        object),
           Face(mail, object),
           m_mailItem(mail_item),
           m_items(items)
@@ -784,38 +695,21 @@ public:
         if (items) m_point = std::make_unique<ItemsPoint>(mail, *this, kind);
     }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return Up(); }
-    ULONG STDMETHODCALLTYPE Release() override { return Down(); }
     IUnknown* Unknown() noexcept override { return static_cast<IDispatch*>(this); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            (m_mailItem && IsEqualIID(iid, kMailItem))) {
-            *out = static_cast<IDispatch*>(this);
-        } else if (m_items && IsEqualIID(iid, IID_IConnectionPointContainer)) {
-            *out = static_cast<IConnectionPointContainer*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        Up();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override
-    {
-        if (!point) return E_POINTER;
-        *point = nullptr;
-        if (!m_point || !IsEqualIID(iid, kItemsEvents)) return CONNECT_E_NOCONNECTION;
-        m_point->AddRef();
-        *point = m_point.get();
-        return S_OK;
-    }
 
     Object* Model() const noexcept { return m_object; }
 
 private:
+    // A mail item also answers _MailItem; an Items collection raises ItemsEvents.
+    void* QueryMore(REFIID iid) noexcept override
+    {
+        return m_mailItem && IsEqualIID(iid, kMailItem) ? static_cast<IDispatch*>(this) : nullptr;
+    }
+    bool HasPoints() const noexcept override { return m_items; }
+    IConnectionPoint* PointFor(REFIID iid) noexcept override
+    {
+        return m_point && IsEqualIID(iid, kItemsEvents) ? m_point.get() : nullptr;
+    }
     HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT*) override;
     static HRESULT Arg(const DISPPARAMS& params, UINT index, VARTYPE type, VARIANT& out)
     {
@@ -832,7 +726,7 @@ private:
 };
 
 ItemsPoint::ItemsPoint(SimMail& mail, OutlookFace& owner, const std::string& name)
-    : m_mail(mail), m_owner(owner), m_entry(mail.SimLedger().Open("ConnectionPoint", name + " ItemsEvents"))
+    : ComObject(mail.SimLedger(), "ConnectionPoint", name + " ItemsEvents"), m_mail(mail), m_owner(owner)
 {
 }
 

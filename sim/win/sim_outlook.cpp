@@ -82,65 +82,10 @@ std::vector<std::string> Ledger::Problems() const
     return problems;
 }
 
-// ---- SimDispatch ----
+// ---- automation errors ----
 
-SimDispatch::SimDispatch(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names)
-    : m_ledger(ledger), m_entry(ledger.Open(std::move(kind), std::move(name))), m_names(std::move(names))
+HRESULT Reported(HRESULT hr, EXCEPINFO* exception, std::u16string& description)
 {
-}
-
-HRESULT SimDispatch::GetTypeInfoCount(UINT* count)
-{
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT SimDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info)
-{
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    return DISP_E_BADINDEX;
-}
-
-HRESULT SimDispatch::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
-{
-    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (!names || !ids) return E_POINTER;
-    if (count == 0) return S_OK;
-    // Only the member's name is looked up; argument names are not known.
-    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    for (const Name& name : m_names) {
-        if (names[0] && CompareStringOrdinal(names[0], -1, name.name, -1, TRUE) == CSTR_EQUAL) {
-            ids[0] = name.id;
-            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-        }
-    }
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                            EXCEPINFO* exception, UINT* argError)
-{
-    if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (!params) return E_POINTER;
-    // A property put names its one argument DISPID_PROPERTYPUT.
-    const bool putArgument = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 &&
-                             params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
-                             params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
-    if (params->cNamedArgs > 0 && !putArgument) return DISP_E_NONAMEDARGS;
-    VARIANT value;
-    VariantInit(&value);
-    const HRESULT hr = Call(id, flags, *params, value, argError);
-    if (SUCCEEDED(hr)) {
-        if (result)
-            *result = value;
-        else
-            VariantClear(&value);
-        return S_OK;
-    }
-    VariantClear(&value);
-    if (result) VariantInit(result);
     switch (hr) {
         case DISP_E_MEMBERNOTFOUND:
         case DISP_E_BADPARAMCOUNT:
@@ -151,11 +96,11 @@ HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS*
             if (exception) {
                 *exception = EXCEPINFO{};
                 exception->scode = hr;
-                if (!m_description.empty())
-                    exception->bstrDescription = SysAllocStringLen(
-                        reinterpret_cast<const OLECHAR*>(m_description.data()), static_cast<UINT>(m_description.size()));
+                if (!description.empty())
+                    exception->bstrDescription = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(description.data()),
+                                                                   static_cast<UINT>(description.size()));
             }
-            m_description.clear();
+            description.clear();
             return DISP_E_EXCEPTION;
     }
 }
@@ -164,8 +109,7 @@ HRESULT SimDispatch::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS*
 
 SimConnectionPoint::SimConnectionPoint(Ledger& ledger, const std::string& owner, const IID& iid, const char* ifaceName,
                                        IConnectionPointContainer& container)
-    : m_ledger(ledger),
-      m_entry(ledger.Open("ConnectionPoint", owner + " " + ifaceName)),
+    : ComObject(ledger, "ConnectionPoint", owner + " " + ifaceName),
       m_iid(iid),
       m_owner(owner),
       m_ifaceName(ifaceName),
@@ -176,18 +120,6 @@ SimConnectionPoint::SimConnectionPoint(Ledger& ledger, const std::string& owner,
 SimConnectionPoint::~SimConnectionPoint()
 {
     for (auto& [cookie, sink] : m_sinks) sink->Release();
-}
-
-HRESULT SimConnectionPoint::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-        *out = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
 }
 
 HRESULT SimConnectionPoint::GetConnectionInterface(IID* iid)
@@ -267,42 +199,8 @@ std::vector<std::string> SimConnectionPoint::Live() const
 
 SimSource::SimSource(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names, const IID& events,
                      const char* eventsName)
-    : SimDispatch(ledger, std::move(kind), name, std::move(names)), m_point(ledger, name, events, eventsName, *this)
+    : SimDispatch(std::move(names), ledger, std::move(kind), name), m_point(ledger, name, events, eventsName, *this)
 {
-}
-
-HRESULT SimSource::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-        *out = static_cast<IDispatch*>(this);
-    } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
-        *out = static_cast<IConnectionPointContainer*>(this);
-    } else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-HRESULT SimSource::EnumConnectionPoints(IEnumConnectionPoints** points)
-{
-    if (!points) return E_POINTER;
-    *points = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT SimSource::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
-{
-    if (!point) return E_POINTER;
-    if (!IsEqualIID(iid, m_point.Iid())) {
-        *point = nullptr;
-        return CONNECT_E_NOCONNECTION;
-    }
-    *point = &m_point;
-    m_point.AddRef();
-    return S_OK;
 }
 
 // ---- SimExplorer ----
@@ -332,20 +230,8 @@ HRESULT SimExplorer::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
 // ---- SimExplorers ----
 
 SimExplorers::SimExplorers(Ledger& ledger, SimApplication& application)
-    : SimDispatch(ledger, "Explorers", "Explorers", {{L"Count", kCount}, {L"Item", kItem}}), m_application(application)
+    : SimDispatch({{L"Count", kCount}, {L"Item", kItem}}, ledger, "Explorers", "Explorers"), m_application(application)
 {
-}
-
-HRESULT SimExplorers::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
 }
 
 HRESULT SimExplorers::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError)
@@ -392,7 +278,9 @@ HRESULT SimExplorers::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARI
 
 SimApplication::SimApplication(Ledger& ledger)
     : SimSource(ledger, "Application", "Application",
-                {{L"Version", kVersion}, {L"Explorers", kExplorersProperty}, {L"ActiveExplorer", kActiveExplorer},
+                {{L"Version", kVersion},
+                 {L"Explorers", kExplorersProperty},
+                 {L"ActiveExplorer", kActiveExplorer},
                  {L"GetNamespace", kGetNamespace}},
                 kApplicationEvents, "ApplicationEvents"),
       m_ledgerOfAll(ledger),
@@ -407,7 +295,8 @@ void SimApplication::SetExplorerCount(int count)
 {
     m_open = count < 0 ? 0 : count;
     while (static_cast<int>(m_explorers.size()) < m_open)
-        m_explorers.push_back(std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
+        m_explorers.push_back(
+            std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
 }
 
 SimExplorer* SimApplication::ExplorerAt(int number)
@@ -453,19 +342,7 @@ HRESULT SimApplication::Call(DISPID id, WORD flags, const DISPPARAMS& params, VA
 
 // ---- SimAddInInstance ----
 
-SimAddInInstance::SimAddInInstance(Ledger& ledger) : SimDispatch(ledger, "AddIn", "COMAddIn qev.Connect", {}) {}
-
-HRESULT SimAddInInstance::QueryInterface(REFIID iid, void** out)
-{
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
+SimAddInInstance::SimAddInInstance(Ledger& ledger) : SimDispatch({}, ledger, "AddIn", "COMAddIn qev.Connect") {}
 
 HRESULT SimAddInInstance::Call(DISPID, WORD, const DISPPARAMS&, VARIANT&, UINT*)
 {

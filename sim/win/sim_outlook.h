@@ -15,6 +15,7 @@
 
 #include <oaidl.h>
 #include <ocidl.h>
+#include <olectl.h>
 #include <windows.h>
 
 #include <atomic>
@@ -26,6 +27,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "host/object.h"
+#include "host/win/com_object.h"
+#include "host/win/win_variant.h"
 
 namespace qev::sim::win {
 
@@ -61,34 +66,135 @@ private:
     std::deque<LedgerEntry> m_entries;  // stable addresses
 };
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die with the simulated Outlook
-
-// The IDispatch of an object without a type library: names are looked up in
-// the object's own table. Subclasses answer Call.
-class SimDispatch : public IDispatch {
+// The count of an object of the simulated Outlook: its ledger entry. The
+// object dies with the world, never through Release.
+class LedgerCount {
 public:
-    SimDispatch(const SimDispatch&) = delete;
-    SimDispatch& operator=(const SimDispatch&) = delete;
+    static constexpr bool kDeletes = false;
+    LedgerCount(Ledger& ledger, std::string kind, std::string name)
+        : m_ledger(ledger), m_entry(ledger.Open(std::move(kind), std::move(name)))
+    {
+    }
+    ULONG Up() noexcept { return m_ledger.AddRef(m_entry); }
+    ULONG Down() noexcept { return m_ledger.Release(m_entry); }
+    ULONG Get() const { return m_ledger.Count(m_entry); }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_ledger.AddRef(m_entry); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_ledger.Release(m_entry); }
+private:
+    Ledger& m_ledger;
+    LedgerEntry& m_entry;
+};
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* exception, UINT* argError) override;
+// The count of a COM face of a model object: the model object's own, so that
+// the model's ledger shows every reference the add-in took and gave back.
+class HostObjectCount {
+public:
+    static constexpr bool kDeletes = false;
+    explicit HostObjectCount(host::Object* object) noexcept : m_object(object) {}
+    ULONG Up() noexcept { return m_object->AddRef(); }
+    ULONG Down() noexcept { return m_object->Release(); }
 
-    ULONG References() const { return m_ledger.Count(m_entry); }
+private:
+    host::Object* m_object;
+};
+
+// How a failed call reaches an automation caller: the dispatch errors as they
+// are, anything else as DISP_E_EXCEPTION with the HRESULT and description
+// (which it clears).
+HRESULT Reported(HRESULT hr, EXCEPINFO* exception, std::u16string& description);
+
+// An automation object of the simulated Outlook, without a type library:
+// names are looked up in the object's own table (without case, as
+// GetIDsOfNames compares them); subclasses answer Call. Count is whose
+// references it counts. An object that raises events (IsSource) also answers
+// IConnectionPointContainer and gives its points.
+template <class Count>
+class SimDispatchOf
+    : public host::win::ComObject<Count, host::win::Row<IDispatch, IID_IDispatch>,
+                                  host::win::Row<IConnectionPointContainer, IID_IConnectionPointContainer>> {
+    using Base = host::win::ComObject<Count, host::win::Row<IDispatch, IID_IDispatch>,
+                                      host::win::Row<IConnectionPointContainer, IID_IConnectionPointContainer>>;
+
+public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (!names || !ids) return E_POINTER;
+        if (count == 0) return S_OK;
+        // Only the member's name is looked up; argument names are not known.
+        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        for (const Name& name : m_names) {
+            if (host::win::SameName(names[0], name.name)) {
+                ids[0] = name.id;
+                return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+            }
+        }
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* exception, UINT* argError) override
+    {
+        if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (!params) return E_POINTER;
+        // A property put names its one argument DISPID_PROPERTYPUT.
+        const bool putArgument = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 &&
+                                 params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
+                                 params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;
+        if (params->cNamedArgs > 0 && !putArgument) return DISP_E_NONAMEDARGS;
+        VARIANT value;
+        VariantInit(&value);
+        const HRESULT hr = Call(id, flags, *params, value, argError);
+        if (SUCCEEDED(hr)) {
+            if (result)
+                *result = value;
+            else
+                VariantClear(&value);
+            return S_OK;
+        }
+        VariantClear(&value);
+        if (result) VariantInit(result);
+        return Reported(hr, exception, m_description);
+    }
+
+    // IConnectionPointContainer, for sources.
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override
+    {
+        if (!points) return E_POINTER;
+        *points = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override
+    {
+        if (!point) return E_POINTER;
+        *point = PointFor(iid);
+        if (!*point) return CONNECT_E_NOCONNECTION;
+        (*point)->AddRef();
+        return S_OK;
+    }
+
+    ULONG References() const { return this->RefCount().Get(); }
 
 protected:
     struct Name {
         const wchar_t* name;
         DISPID id;
     };
-    SimDispatch(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names);
-    ~SimDispatch() = default;
+    template <class... CountArgs>
+    explicit SimDispatchOf(std::vector<Name> names, CountArgs&&... countArgs)
+        : Base(std::forward<CountArgs>(countArgs)...), m_names(std::move(names))
+    {
+    }
 
     // A member's call: S_OK with *result set, or an HRESULT. A failure other
     // than the dispatch errors reaches the caller as DISP_E_EXCEPTION with
@@ -97,27 +203,31 @@ protected:
     // The text the failing Call's automation error carries.
     void SetDescription(std::u16string text) { m_description = std::move(text); }
 
-    Ledger& m_ledger;
-    LedgerEntry& m_entry;
+    // A source: it has connection points, and the one for iid (or null).
+    virtual bool HasPoints() const noexcept { return false; }
+    virtual IConnectionPoint* PointFor(REFIID) noexcept { return nullptr; }
 
 private:
+    bool Offers(REFIID iid) const noexcept override
+    {
+        return HasPoints() || !IsEqualIID(iid, IID_IConnectionPointContainer);
+    }
+
     std::vector<Name> m_names;
     std::u16string m_description;
 };
 
+using SimDispatch = SimDispatchOf<LedgerCount>;
+
 // One connection point: the subscriptions to one event interface of one
 // source. Cookies count from 1.
-class SimConnectionPoint final : public IConnectionPoint {
+class SimConnectionPoint final
+    : public host::win::ComObject<LedgerCount, host::win::Row<IConnectionPoint, IID_IConnectionPoint>> {
 public:
     SimConnectionPoint(Ledger& ledger, const std::string& owner, const IID& iid, const char* ifaceName,
                        IConnectionPointContainer& container);
-    SimConnectionPoint(const SimConnectionPoint&) = delete;
-    SimConnectionPoint& operator=(const SimConnectionPoint&) = delete;
-    ~SimConnectionPoint();
+    ~SimConnectionPoint() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_ledger.AddRef(m_entry); }
-    ULONG STDMETHODCALLTYPE Release() override { return m_ledger.Release(m_entry); }
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
     HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override;
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
@@ -134,8 +244,6 @@ public:
     std::vector<std::string> Live() const;
 
 private:
-    Ledger& m_ledger;
-    LedgerEntry& m_entry;
     const IID m_iid;
     const std::string m_owner;
     const char* m_ifaceName;
@@ -145,23 +253,22 @@ private:
 };
 
 // A source of events: IDispatch and IConnectionPointContainer with one point.
-class SimSource : public SimDispatch, public IConnectionPointContainer {
+class SimSource : public SimDispatch {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return SimDispatch::AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return SimDispatch::Release(); }
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
-
     SimConnectionPoint& Point() noexcept { return m_point; }
     const SimConnectionPoint& Point() const noexcept { return m_point; }
 
 protected:
     SimSource(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names, const IID& events,
               const char* eventsName);
-    ~SimSource() = default;
 
 private:
+    IConnectionPoint* PointFor(REFIID iid) noexcept override
+    {
+        return IsEqualIID(iid, m_point.Iid()) ? &m_point : nullptr;
+    }
+    bool HasPoints() const noexcept override { return true; }
+
     SimConnectionPoint m_point;
 };
 
@@ -197,7 +304,6 @@ class SimApplication;
 class SimExplorers final : public SimDispatch {
 public:
     SimExplorers(Ledger& ledger, SimApplication& application);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
 private:
     HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError) override;
@@ -241,12 +347,9 @@ private:
 class SimAddInInstance final : public SimDispatch {
 public:
     explicit SimAddInInstance(Ledger& ledger);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
 
 private:
     HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError) override;
 };
-
-#pragma GCC diagnostic pop
 
 }  // namespace qev::sim::win

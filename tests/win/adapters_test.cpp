@@ -24,6 +24,8 @@
 
 namespace {
 
+using testcom::ErrorOf;
+
 using host::Iface;
 using host::Variant;
 using host::win::ComVariant;
@@ -53,19 +55,6 @@ std::string Describe(const Variant& v)
             return "other";
     }
     return "?";
-}
-
-// The COM error a call raises; S_OK when it raises none.
-template <class Call>
-HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
-{
-    try {
-        call();
-    } catch (const host::ComError& error) {
-        if (description) *description = error.Description();
-        return error.Error();
-    }
-    return S_OK;
 }
 
 IStream* StreamWith(const std::vector<std::uint8_t>& bytes)
@@ -393,13 +382,12 @@ TEST(WinEvents, RefusalsRaiseAndADyingWrapperEndsItsSubscriptions)
     EXPECT_EQ(outlook.application->Refs(), refs);
 
     // Any automation object with points is an event source (a command bar button).
-    TestObject* button = new TestObject({}, nullptr, {kButtonEvents});
+    const auto button = host::win::ComPtr<TestObject>::Adopt(new TestObject({}, nullptr, {kButtonEvents}));
     const auto source = host::QueryAs<host::EventSource>(host::win::WrapDispatch(button->Dispatch()).Get());
     ASSERT_TRUE(source);
     source->Unadvise(host::EventInterface::CommandBarButtonEvents,
                      source->Advise(host::EventInterface::CommandBarButtonEvents, &sink));
     EXPECT_EQ(button->Point(kButtonEvents)->SinkCount(), 0u);
-    button->Release();
     // One without them refuses when asked as an explorer.
     TestObject* plain = new TestObject({}, nullptr, {kExplorerEvents}, false);
     const host::Ref<host::Explorer> explorer = host::win::WrapExplorer(plain);

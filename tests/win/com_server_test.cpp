@@ -25,8 +25,8 @@ namespace {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
 
+using host::win::ComPtr;
 using qevtest::NewConnect;
-using qevtest::Ptr;
 using qevtest::QevDll;
 
 [[maybe_unused]] testing::Environment* const kCom = testing::AddGlobalTestEnvironment(new qevtest::ComEnvironment);
@@ -119,7 +119,15 @@ HRESULT Names(IDispatch* target, std::vector<std::wstring> names, std::vector<DI
 
 // ---- an IStream whose reads can fail ----
 
-class TestStream final : public IStream {
+// The test owns the stream (on its stack): its count is checked, never
+// taken to zero.
+class StackCount : public host::win::AtomicCount {
+public:
+    static constexpr bool kDeletes = false;
+};
+
+class TestStream final
+    : public host::win::ComObject<StackCount, host::win::Row<IStream, IID_IStream, IID_ISequentialStream>> {
 public:
     enum class Fault { None, Stat, Read };
 
@@ -132,24 +140,9 @@ public:
         LARGE_INTEGER start = {};
         m_inner->Seek(start, STREAM_SEEK_SET, nullptr);
     }
-    ~TestStream() { m_inner->Release(); }
+    ~TestStream() override { m_inner->Release(); }
 
-    LONG References() const { return m_refs.load(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IStream) || IsEqualIID(iid, IID_ISequentialStream)) {
-            *out = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_refs); }
-    // The test owns the object; its count is checked, never taken to zero.
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--m_refs); }
+    LONG References() const { return static_cast<LONG>(RefCount().Get()); }
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override
     {
@@ -188,7 +181,6 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IStream** out) override { return m_inner->Clone(out); }
 
 private:
-    std::atomic<LONG> m_refs{1};
     Fault m_fault;
     IStream* m_inner = nullptr;
 };
@@ -203,6 +195,18 @@ protected:
         ASSERT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "an earlier test left the server locked";
     }
     void TearDown() override { EXPECT_EQ(QevDll::Get().CanUnloadNow(), S_OK) << "the test left the server locked"; }
+
+    // A new object's four IDispatch faces.
+    struct Faces {
+        ComPtr<IDispatch> object, designer, connect, ribbon;
+    };
+    static bool NewFaces(Faces& faces)
+    {
+        return NewConnect(IID_IDispatch, faces.object.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID__IDTExtensibility2, faces.designer.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID_IConnect, faces.connect.OutVoid()) == S_OK &&
+               faces.object->QueryInterface(IID_IRibbonCallback, faces.ribbon.OutVoid()) == S_OK;
+    }
 };
 
 // ---- the class object and the lock count ----
@@ -236,9 +240,9 @@ TEST_F(ComServer, ClassObjectIsOnlyForConnect)
               static_cast<std::uint32_t>(E_POINTER));
 
     // One class object, kept by the module.
-    Ptr<IClassFactory> first, second;
-    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, first.Out()), S_OK);
-    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, second.Out()), S_OK);
+    ComPtr<IClassFactory> first, second;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, first.OutVoid()), S_OK);
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, second.OutVoid()), S_OK);
     EXPECT_EQ(first.Get(), second.Get());
 }
 
@@ -246,21 +250,21 @@ TEST_F(ComServer, CanUnloadOnlyWhileNothingHoldsTheServer)
 {
     const auto canUnload = [] { return QevDll::Get().CanUnloadNow(); };
     {
-        Ptr<IClassFactory> factory;
-        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.OutVoid()), S_OK);
         EXPECT_EQ(canUnload(), S_FALSE) << "a client holds the class object";
         EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     }
     EXPECT_EQ(canUnload(), S_FALSE) << "a server lock";
     {
-        Ptr<IClassFactory> factory;
-        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.OutVoid()), S_OK);
         EXPECT_EQ(factory->LockServer(FALSE), S_OK);
         EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED) << "an unlock without its lock";
 
-        Ptr<IUnknown> one, two;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, one.Out()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, two.Out()), S_OK);
+        ComPtr<IUnknown> one, two;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, one.OutVoid()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, two.OutVoid()), S_OK);
         factory.Reset();
         EXPECT_EQ(canUnload(), S_FALSE) << "two objects";
         one.Reset();
@@ -270,24 +274,24 @@ TEST_F(ComServer, CanUnloadOnlyWhileNothingHoldsTheServer)
     EXPECT_EQ(canUnload(), S_OK);
 
     // A failed creation leaves nothing behind.
-    Ptr<IUnknown> none;
-    EXPECT_EQ(NewConnect(IID_IPersist, none.Out()), E_NOINTERFACE);
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(NewConnect(IID_IPersist, none.OutVoid()), E_NOINTERFACE);
     EXPECT_FALSE(none);
     EXPECT_EQ(canUnload(), S_OK);
 }
 
 TEST_F(ComServer, CreateInstanceChecksItsArguments)
 {
-    Ptr<IClassFactory> factory;
-    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out()), S_OK);
-    Ptr<IUnknown> outer;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, outer.Out()), S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.OutVoid()), S_OK);
+    ComPtr<IUnknown> outer;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, outer.OutVoid()), S_OK);
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
-    Ptr<IUnknown> asFactory;
-    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, asFactory.Out()), S_OK);
+    ComPtr<IUnknown> asFactory;
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, asFactory.OutVoid()), S_OK);
     EXPECT_EQ(factory->QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
 }
@@ -296,8 +300,8 @@ TEST_F(ComServer, CreateInstanceChecksItsArguments)
 
 TEST_F(ComServer, QueryInterfaceAnswersEachFaceOfOneObject)
 {
-    Ptr<IUnknown> object;
-    ASSERT_EQ(NewConnect(IID_IUnknown, object.Out()), S_OK);
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(NewConnect(IID_IUnknown, object.OutVoid()), S_OK);
     struct Case {
         const char* what;
         const IID* iid;
@@ -326,11 +330,11 @@ TEST_F(ComServer, QueryInterfaceAnswersEachFaceOfOneObject)
         ASSERT_NE(out, nullptr) << c.what;
         auto* face = static_cast<IUnknown*>(out);
         // Every face leads back to the one identity, and to the object's own IDispatch.
-        Ptr<IUnknown> identity;
-        Ptr<IDispatch> dispatch;
-        EXPECT_EQ(face->QueryInterface(IID_IUnknown, identity.Out()), S_OK) << c.what;
+        ComPtr<IUnknown> identity;
+        ComPtr<IDispatch> dispatch;
+        EXPECT_EQ(face->QueryInterface(IID_IUnknown, identity.OutVoid()), S_OK) << c.what;
         EXPECT_EQ(identity.Get(), object.Get()) << c.what;
-        EXPECT_EQ(face->QueryInterface(IID_IDispatch, dispatch.Out()), S_OK) << c.what;
+        EXPECT_EQ(face->QueryInterface(IID_IDispatch, dispatch.OutVoid()), S_OK) << c.what;
         EXPECT_EQ(static_cast<IUnknown*>(dispatch.Get()), object.Get()) << c.what;
         EXPECT_EQ(face->QueryInterface(*c.iid, nullptr), E_POINTER) << c.what;
         face->Release();
@@ -346,8 +350,8 @@ TEST_F(ComServer, QueryInterfaceAnswersEachFaceOfOneObject)
 
 TEST_F(ComServer, ObjectDispatchAnswersEveryNameOfBothInterfaces)
 {
-    Ptr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.OutVoid()), S_OK);
     struct Case {
         std::vector<std::wstring> names;
         HRESULT expected;
@@ -394,10 +398,10 @@ TEST_F(ComServer, ObjectDispatchAnswersEveryNameOfBothInterfaces)
 // each name has, in its own interface, the id the table says.
 TEST_F(ComServer, DispatchTableAgreesWithTheInterfaces)
 {
-    Ptr<IConnect> connect;
-    Ptr<IRibbonCallback> ribbon;
-    ASSERT_EQ(NewConnect(IID_IConnect, connect.Out()), S_OK);
-    ASSERT_EQ(connect->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    ComPtr<IConnect> connect;
+    ComPtr<IRibbonCallback> ribbon;
+    ASSERT_EQ(NewConnect(IID_IConnect, connect.OutVoid()), S_OK);
+    ASSERT_EQ(connect->QueryInterface(IID_IRibbonCallback, ribbon.OutVoid()), S_OK);
     std::size_t connectNames = 0, ribbonNames = 0;
     for (const qev::DispatchName& entry : qev::kDispatchNames) {
         IDispatch* face = entry.target == qev::DispatchTarget::Connect ? static_cast<IDispatch*>(connect.Get())
@@ -414,12 +418,9 @@ TEST_F(ComServer, DispatchTableAgreesWithTheInterfaces)
 
 TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
 {
-    Ptr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
-    Ptr<IDispatch> designer, connect, ribbon;
-    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.Out()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    Faces faces;
+    ASSERT_TRUE(NewFaces(faces));
+    auto& [object, designer, connect, ribbon] = faces;
     struct Case {
         const char* face;
         IDispatch* target;
@@ -457,8 +458,8 @@ TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(designer->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
-    Ptr<ITypeInfo> info;
-    ASSERT_EQ(ribbon->GetTypeInfo(0, 0, reinterpret_cast<ITypeInfo**>(info.Out())), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(ribbon->GetTypeInfo(0, 0, info.Out()), S_OK);
     BSTR name = nullptr;
     ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
     EXPECT_STREQ(name, L"IRibbonCallback");
@@ -470,12 +471,9 @@ TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
 
 TEST_F(ComServer, InvokeRefusesIdsNoFaceHas)
 {
-    Ptr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
-    Ptr<IDispatch> designer, connect, ribbon;
-    ASSERT_EQ(object->QueryInterface(IID__IDTExtensibility2, designer.Out()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
-    ASSERT_EQ(object->QueryInterface(IID_IRibbonCallback, ribbon.Out()), S_OK);
+    Faces faces;
+    ASSERT_TRUE(NewFaces(faces));
+    auto& [object, designer, connect, ribbon] = faces;
     struct Case {
         const char* face;
         IDispatch* target;
@@ -516,10 +514,10 @@ TEST_F(ComServer, InvokeRefusesIdsNoFaceHas)
 // is taken (and ignored unless it is of use), S_OK; a wrong count is refused.
 TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
 {
-    Ptr<IDispatch> object;
-    ASSERT_EQ(NewConnect(IID_IDispatch, object.Out()), S_OK);
-    Ptr<IDispatch> connect;
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.Out()), S_OK);
+    ComPtr<IDispatch> object;
+    ASSERT_EQ(NewConnect(IID_IDispatch, object.OutVoid()), S_OK);
+    ComPtr<IDispatch> connect;
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, connect.OutVoid()), S_OK);
     std::vector<DISPID> ids;
     ASSERT_EQ(Names(object.Get(), {L"SetServerStatus"}, ids), S_OK);
     const DISPID setServerStatus = ids[0];
@@ -528,8 +526,8 @@ TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
 
     TestStream fits(48, TestStream::Fault::None), tooShort(47, TestStream::Fault::None),
         tooLong(49, TestStream::Fault::None), noStat(48, TestStream::Fault::Stat), noRead(48, TestStream::Fault::Read);
-    Ptr<IClassFactory> notAStream;
-    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, notAStream.Out()), S_OK);
+    ComPtr<IClassFactory> notAStream;
+    ASSERT_EQ(QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, notAStream.OutVoid()), S_OK);
     VARIANT inner = Bool(VARIANT_TRUE);
 
     struct Case {
@@ -582,8 +580,8 @@ TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
               S_OK);
 
     // Through the vtable: a null variant is ignored as well.
-    Ptr<IConnect> vtable;
-    ASSERT_EQ(object->QueryInterface(IID_IConnect, vtable.Out()), S_OK);
+    ComPtr<IConnect> vtable;
+    ASSERT_EQ(object->QueryInterface(IID_IConnect, vtable.OutVoid()), S_OK);
     EXPECT_EQ(vtable->SetServerStatus(nullptr), S_OK);
     EXPECT_EQ(vtable->ImportSettings(nullptr), S_OK);
     VARIANT settings = Object(&fits);
@@ -597,11 +595,11 @@ TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
 // object's apartment, whose thread pumps messages meanwhile.
 TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
 {
-    Ptr<IUnknown> object;
-    ASSERT_EQ(NewConnect(IID_IUnknown, object.Out()), S_OK);
-    Ptr<IGlobalInterfaceTable> table;
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(NewConnect(IID_IUnknown, object.OutVoid()), S_OK);
+    ComPtr<IGlobalInterfaceTable> table;
     ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                               table.Out()),
+                               table.OutVoid()),
               S_OK);
     DWORD cookie = 0;
     ASSERT_EQ(table->RegisterInterfaceInGlobal(object.Get(), IID_IUnknown, &cookie), S_OK);
@@ -616,11 +614,11 @@ TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
         auto& r = *static_cast<Results*>(context);
         r.init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         {
-            Ptr<IGlobalInterfaceTable> git;
-            Ptr<IDispatch> addin;
+            ComPtr<IGlobalInterfaceTable> git;
+            ComPtr<IDispatch> addin;
             CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                             git.Out());
-            r.fetch = git ? git->GetInterfaceFromGlobal(r.cookie, IID_IDispatch, addin.Out()) : E_FAIL;
+                             git.OutVoid());
+            r.fetch = git ? git->GetInterfaceFromGlobal(r.cookie, IID_IDispatch, addin.OutVoid()) : E_FAIL;
             if (addin) {
                 std::vector<DISPID> one;
                 r.names = Names(addin.Get(), {L"SetServerStatus"}, one);
@@ -628,8 +626,8 @@ TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
                 if (SUCCEEDED(r.names)) r.names = Names(addin.Get(), {L"ImportSettings"}, one);
                 r.ids[1] = one[0];
                 r.status = Call(addin.Get(), r.ids[0], {Bool(VARIANT_TRUE)}).hr;
-                Ptr<IStream> stream;
-                CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(stream.Out()));
+                ComPtr<IStream> stream;
+                CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
                 r.settings = Call(addin.Get(), r.ids[1], {Object(stream.Get())}).hr;
             }
         }
@@ -656,60 +654,10 @@ TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
     EXPECT_EQ(results.settings, S_OK);
 }
 
-TEST_F(ComServer, RibbonCallbacksCheckTheirOutPointersAndAreNotAnsweredYet)
-{
-    Ptr<IRibbonCallback> ribbon;
-    ASSERT_EQ(NewConnect(IID_IRibbonCallback, ribbon.Out()), S_OK);
-    IRibbonCallback* r = ribbon.Get();
-    VARIANT_BOOL flag = 7;
-    BSTR text = reinterpret_cast<BSTR>(0x1);
-    RibbonControlSize size = static_cast<RibbonControlSize>(7);
-    IPictureDisp* picture = reinterpret_cast<IPictureDisp*>(0x1);
-    struct Case {
-        const char* what;
-        HRESULT withNull;
-        HRESULT withOut;
-    };
-    const Case cases[] = {
-        {"Ribbon_OnGetVisible", r->Ribbon_OnGetVisible(nullptr, nullptr), r->Ribbon_OnGetVisible(nullptr, &flag)},
-        {"Ribbon_OnGetEnabled", r->Ribbon_OnGetEnabled(nullptr, nullptr), r->Ribbon_OnGetEnabled(nullptr, &flag)},
-        {"Ribbon_OnGetLabel", r->Ribbon_OnGetLabel(nullptr, nullptr), r->Ribbon_OnGetLabel(nullptr, &text)},
-        {"Ribbon_OnGetScreentip", r->Ribbon_OnGetScreentip(nullptr, nullptr), r->Ribbon_OnGetScreentip(nullptr, &text)},
-        {"Ribbon_OnGetSupertip", r->Ribbon_OnGetSupertip(nullptr, nullptr), r->Ribbon_OnGetSupertip(nullptr, &text)},
-        {"Ribbon_OnGetImageMso", r->Ribbon_OnGetImageMso(nullptr, nullptr), r->Ribbon_OnGetImageMso(nullptr, &text)},
-        {"Ribbon_OnGetSize", r->Ribbon_OnGetSize(nullptr, nullptr), r->Ribbon_OnGetSize(nullptr, &size)},
-        {"Ribbon_OnGetImage", r->Ribbon_OnGetImage(nullptr, nullptr), r->Ribbon_OnGetImage(nullptr, &picture)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.withNull, E_POINTER) << c.what;
-        EXPECT_EQ(c.withOut, E_NOTIMPL) << c.what;
-    }
-    EXPECT_EQ(flag, VARIANT_FALSE);
-    EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(size, RibbonControlSizeRegular);
-    EXPECT_EQ(picture, nullptr);
-    EXPECT_EQ(r->Ribbon_OnLoad(nullptr), E_NOTIMPL);
-    EXPECT_EQ(r->Ribbon_OnAction(nullptr), E_NOTIMPL);
-
-    // By name on the object's IDispatch, as Outlook calls them.
-    Ptr<IDispatch> object;
-    ASSERT_EQ(ribbon->QueryInterface(IID_IDispatch, object.Out()), S_OK);
-    Ptr<IUnknown> control;
-    ASSERT_EQ(NewConnect(IID_IDispatch, control.Out()), S_OK);
-    Outcome outcome = Call(object.Get(), 4, {Object(control.Get(), VT_DISPATCH)});
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.scode, E_NOTIMPL);
-    outcome = Call(object.Get(), 1, {Object(control.Get(), VT_DISPATCH)});
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.scode, E_NOTIMPL);
-    EXPECT_EQ(Call(object.Get(), 10, {Text(L"not a control")}).hr, DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Call(object.Get(), 2, {}).hr, DISP_E_BADPARAMCOUNT);
-}
-
 TEST_F(ComServer, DesignerInterfaceByVtableAndByName)
 {
-    Ptr<_IDTExtensibility2> designer;
-    ASSERT_EQ(NewConnect(IID__IDTExtensibility2, designer.Out()), S_OK);
+    ComPtr<_IDTExtensibility2> designer;
+    ASSERT_EQ(NewConnect(IID__IDTExtensibility2, designer.OutVoid()), S_OK);
     // Without Outlook's objects the add-in declines, and stays inert.
     EXPECT_EQ(designer->OnConnection(nullptr, ext_cm_Startup, nullptr, nullptr), S_FALSE);
     EXPECT_EQ(designer->OnAddInsUpdate(nullptr), S_OK);
@@ -760,178 +708,6 @@ TEST_F(ComServer, DesignerInterfaceByVtableAndByName)
     }
     VARIANT custom = Empty();
     EXPECT_EQ(Call(byName, 3, {custom}, DISPATCH_METHOD, {0}).hr, DISP_E_NONAMEDARGS);
-}
-
-// ---- the type library ----
-
-std::wstring Doc(ITypeInfo* info, MEMBERID id, bool helpString = false)
-{
-    BSTR name = nullptr, doc = nullptr;
-    info->GetDocumentation(id, &name, &doc, nullptr, nullptr);
-    std::wstring out = helpString ? (doc ? doc : L"") : (name ? name : L"");
-    SysFreeString(name);
-    SysFreeString(doc);
-    return out;
-}
-
-// "id name(param,param) help [retval]" for each method of a vtable type info.
-std::vector<std::wstring> Methods(ITypeInfo* info)
-{
-    std::vector<std::wstring> out;
-    TYPEATTR* attr = nullptr;
-    if (FAILED(info->GetTypeAttr(&attr))) return out;
-    const WORD count = attr->cFuncs;
-    info->ReleaseTypeAttr(attr);
-    for (UINT i = 0; i < count; ++i) {
-        FUNCDESC* f = nullptr;
-        if (FAILED(info->GetFuncDesc(i, &f))) continue;
-        BSTR names[8] = {};
-        UINT got = 0;
-        info->GetNames(f->memid, names, 8, &got);
-        std::wstring line = std::to_wstring(f->memid) + L" " + (got ? names[0] : L"") + L"(";
-        for (UINT p = 1; p < got; ++p) {
-            if (p > 1) line += L",";
-            line += names[p];
-            const USHORT flags = f->lprgelemdescParam[p - 1].paramdesc.wParamFlags;
-            if (flags & PARAMFLAG_FRETVAL)
-                line += L":retval";
-            else if (flags & PARAMFLAG_FIN)
-                line += L":in";
-        }
-        line += L") " + Doc(info, f->memid, true);
-        for (UINT p = 0; p < got; ++p) SysFreeString(names[p]);
-        info->ReleaseFuncDesc(f);
-        out.push_back(line);
-    }
-    return out;
-}
-
-TEST(TypeLibrary, DescribesExactlyTheProjectsTypes)
-{
-    ASSERT_TRUE(QevDll::Get().Loaded());
-    Ptr<ITypeLib> library;
-    ASSERT_EQ(LoadTypeLibEx(QevDll::Get().Path().c_str(), REGKIND_NONE, reinterpret_cast<ITypeLib**>(library.Out())),
-              S_OK);
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_qevLib));
-    EXPECT_EQ(attr->wMajorVerNum, 1);
-    EXPECT_EQ(attr->wMinorVerNum, 0);
-    EXPECT_EQ(attr->syskind, SYS_WIN64);
-    library->ReleaseTLibAttr(attr);
-    BSTR name = nullptr, help = nullptr;
-    ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, nullptr), S_OK);
-    EXPECT_STREQ(name, L"qevLib");
-    EXPECT_STREQ(help, L"qev 1.0 Type Library");
-    SysFreeString(name);
-    SysFreeString(help);
-
-    // Exactly these types, and not the add-in designer's interface.
-    std::map<std::wstring, std::pair<TYPEKIND, std::wstring>> types;
-    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
-        Ptr<ITypeInfo> info;
-        ASSERT_EQ(library->GetTypeInfo(i, reinterpret_cast<ITypeInfo**>(info.Out())), S_OK);
-        TYPEATTR* t = nullptr;
-        ASSERT_EQ(info->GetTypeAttr(&t), S_OK);
-        types[Doc(info.Get(), MEMBERID_NIL)] = {t->typekind, Doc(info.Get(), MEMBERID_NIL, true)};
-        info->ReleaseTypeAttr(t);
-    }
-    const std::map<std::wstring, std::pair<TYPEKIND, std::wstring>> expected = {
-        {L"Connect", {TKIND_COCLASS, L"Connect Class"}},
-        {L"IConnect", {TKIND_DISPATCH, L"IConnect Interface"}},
-        {L"RibbonCallback", {TKIND_COCLASS, L"RibbonCallback Class"}},
-        {L"IRibbonCallback", {TKIND_DISPATCH, L"IRibbonCallback Interface"}},
-        {L"RibbonControlSize", {TKIND_ENUM, L""}},
-    };
-    EXPECT_EQ(types, expected);
-    Ptr<ITypeInfo> designer;
-    EXPECT_EQ(library->GetTypeInfoOfGuid(IID__IDTExtensibility2, reinterpret_cast<ITypeInfo**>(designer.Out())),
-              TYPE_E_ELEMENTNOTFOUND);
-
-    // The methods, their ids, parameters and help strings, on the vtable side of each dual.
-    const auto vtableSide = [&](const IID& iid, std::vector<std::wstring>& out) {
-        Ptr<ITypeInfo> described, vtable;
-        ASSERT_EQ(library->GetTypeInfoOfGuid(iid, reinterpret_cast<ITypeInfo**>(described.Out())), S_OK);
-        TYPEATTR* t = nullptr;
-        ASSERT_EQ(described->GetTypeAttr(&t), S_OK);
-        EXPECT_TRUE(t->wTypeFlags & TYPEFLAG_FDUAL);
-        described->ReleaseTypeAttr(t);
-        HREFTYPE ref = 0;
-        ASSERT_EQ(described->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
-        ASSERT_EQ(described->GetRefTypeInfo(ref, reinterpret_cast<ITypeInfo**>(vtable.Out())), S_OK);
-        out = Methods(vtable.Get());
-    };
-    std::vector<std::wstring> connect, ribbon;
-    vtableSide(IID_IConnect, connect);
-    vtableSide(IID_IRibbonCallback, ribbon);
-    EXPECT_EQ(connect, (std::vector<std::wstring>{
-                           L"1 SetServerStatus(Up:in) method SetServerStatus",
-                           L"2 ImportSettings(settings:in) method ImportSettings",
-                       }));
-    EXPECT_EQ(ribbon, (std::vector<std::wstring>{
-                          L"1 Ribbon_OnLoad(RibbonUI:in) method Ribbon_OnLoad",
-                          L"2 Ribbon_OnAction(RibbonControl:in) method Ribbon_OnAction",
-                          L"3 Ribbon_OnGetVisible(RibbonControl:in,pvarfVisible:retval) method Ribbon_OnGetVisible",
-                          L"4 Ribbon_OnGetLabel(pControl:in,pbstrLabel:retval) method Ribbon_OnGetLabel",
-                          L"5 Ribbon_OnGetSize(pControl:in,pintSize:retval) method Ribbon_OnGetSize",
-                          L"6 Ribbon_OnGetScreentip(pControl:in,pbstrScreentip:retval) method Ribbon_OnGetScreentip",
-                          L"7 Ribbon_OnGetSupertip(pControl:in,pbstrSupertip:retval) method Ribbon_OnGetSupertip",
-                          L"8 Ribbon_OnGetImageMso(pControl:in,pbstrImageMso:retval) method Ribbon_OnGetImageMso",
-                          L"9 Ribbon_OnGetImage(pControl:in,ppPictureDisp:retval) method Ribbon_OnGetImage",
-                          L"10 Ribbon_OnGetEnabled(RibbonControl:in,pvarfEnabled:retval) method Ribbon_OnGetEnabled",
-                      }));
-
-    // The enum's values.
-    Ptr<ITypeInfo> sizes;
-    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
-        TYPEKIND kind;
-        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_ENUM) {
-            ASSERT_EQ(library->GetTypeInfo(i, reinterpret_cast<ITypeInfo**>(sizes.Out())), S_OK);
-        }
-    }
-    ASSERT_TRUE(sizes);
-    std::map<std::wstring, LONG> values;
-    for (UINT i = 0; i < 2; ++i) {
-        VARDESC* v = nullptr;
-        ASSERT_EQ(sizes->GetVarDesc(i, &v), S_OK);
-        values[Doc(sizes.Get(), v->memid)] = v->lpvarValue->lVal;
-        sizes->ReleaseVarDesc(v);
-    }
-    EXPECT_EQ(values, (std::map<std::wstring, LONG>{{L"RibbonControlSizeRegular", 0}, {L"RibbonControlSizeLarge", 1}}));
-}
-
-// ---- the version resource ----
-
-TEST(VersionResource, NamesTheProductAndItsVersion)
-{
-    ASSERT_TRUE(QevDll::Get().Loaded());
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(QevDll::Get().Path().c_str(), &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<std::uint8_t> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(QevDll::Get().Path().c_str(), 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"ProductName", L"Marlowcrest Antispam"},
-        {L"FileDescription", L"Marlowcrest Antispam add-in for Outlook"},
-        {L"FileVersion", L"1.0.0.0"},
-        {L"ProductVersion", L"1.0.0.0"},
-        {L"CompanyName", L"Marlowcrest"},
-        {L"OriginalFilename", L"qev.dll"},
-    };
-    for (const auto& [key, value] : strings) {
-        wchar_t* text = nullptr;
-        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        ASSERT_TRUE(VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&text), &length))
-            << std::string(path.begin(), path.end());
-        EXPECT_STREQ(text, value);
-    }
 }
 
 }  // namespace

@@ -17,14 +17,16 @@
 #include <string>
 #include <vector>
 
-namespace testcom {
+#include "host/com_error.h"
+#include "host/win/com_object.h"
+#include "host/win/win_variant.h"
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
+namespace testcom {
 
 // One connection point: keeps each sink (asked for the event interface, as
 // ATL's points ask) under a cookie, and fires events at them.
-class TestConnectionPoint final : public IConnectionPoint {
+class TestConnectionPoint final
+    : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IConnectionPoint, IID_IConnectionPoint>> {
 public:
     explicit TestConnectionPoint(const IID& iid) : m_iid(iid) {}
 
@@ -51,20 +53,6 @@ public:
         m_last = nullptr;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint) ? this : nullptr;
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override
     {
         *iid = m_iid;
@@ -75,6 +63,7 @@ public:
     {
         IDispatch* dispatch = nullptr;
         if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&dispatch)))) return CONNECT_E_CANNOTCONNECT;
+        presets.push_back(*cookie);
         *cookie = m_nextCookie++;
         m_sinks[*cookie] = dispatch;
         if (m_last) m_last->Release();
@@ -92,10 +81,11 @@ public:
     }
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
-private:
-    ~TestConnectionPoint() { Close(); }
+    std::vector<DWORD> presets;  // the cookie each Advise found
 
-    std::atomic<ULONG> m_refs{1};
+private:
+    ~TestConnectionPoint() override { Close(); }
+
     IID m_iid;
     DWORD m_nextCookie = 0x100;
     std::map<DWORD, IDispatch*> m_sinks;
@@ -104,7 +94,9 @@ private:
 
 // An automation object: names (matched without case) map to dispatch ids;
 // Invoke hands each call, arguments in their natural order, to the handler.
-class TestObject final : public IDispatch, public IConnectionPointContainer {
+class TestObject final
+    : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IDispatch, IID_IDispatch>,
+                                  host::win::Row<IConnectionPointContainer, IID_IConnectionPointContainer>> {
 public:
     struct Call {
         DISPID id;
@@ -123,7 +115,7 @@ public:
         for (const IID& iid : points) m_points.push_back(new TestConnectionPoint(iid));
     }
 
-    ULONG Refs() const { return m_refs.load(); }
+    ULONG Refs() const { return RefCount().Get(); }
     IDispatch* Dispatch() { return this; }
     TestConnectionPoint* Point(const IID& iid) const
     {
@@ -136,24 +128,6 @@ public:
     }
     const std::vector<Call>& Calls() const { return m_calls; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch))
-            *out = static_cast<IDispatch*>(this);
-        else if (m_withContainer && IsEqualIID(iid, IID_IConnectionPointContainer))
-            *out = static_cast<IConnectionPointContainer*>(this);
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
     {
         *count = 0;
@@ -166,7 +140,7 @@ public:
         for (UINT i = 0; i < count; ++i) {
             ids[i] = DISPID_UNKNOWN;
             for (const auto& [name, id] : m_names)
-                if (_wcsicmp(name.c_str(), names[i]) == 0) ids[i] = id;
+                if (host::win::SameName(name.c_str(), names[i])) ids[i] = id;
             if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
         }
         return hr;
@@ -191,7 +165,12 @@ public:
     }
 
 private:
-    ~TestObject()
+    bool Offers(REFIID iid) const noexcept override
+    {
+        return m_withContainer || !IsEqualIID(iid, IID_IConnectionPointContainer);
+    }
+
+    ~TestObject() override
     {
         for (TestConnectionPoint* point : m_points) {
             point->Close();
@@ -199,7 +178,6 @@ private:
         }
     }
 
-    std::atomic<ULONG> m_refs{1};
     std::map<std::wstring, DISPID> m_names;
     Handler m_handler;
     bool m_withContainer;
@@ -207,7 +185,18 @@ private:
     std::vector<Call> m_calls;
 };
 
-#pragma GCC diagnostic pop
+// The COM error a call raises; S_OK when it raises none.
+template <class Call>
+HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
+{
+    try {
+        call();
+    } catch (const host::ComError& error) {
+        if (description) *description = error.Description();
+        return error.Error();
+    }
+    return S_OK;
+}
 
 inline VARIANT Bool(VARIANT_BOOL b)
 {

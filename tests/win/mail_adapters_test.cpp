@@ -28,9 +28,12 @@
 #include "host/win/win_mapi.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_variant.h"
+#include "sim/win/account_manager_face.h"
 #include "tests/win/com_test_objects.h"
 
 namespace {
+
+using testcom::ErrorOf;
 
 using host::Iface;
 using host::PropValue;
@@ -42,19 +45,8 @@ using testcom::ComScope;
 using testcom::TestObject;
 
 constexpr IID kItemsEvents = {0x00063077, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kApplicationEvents = {0x0006304E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kProfSect = {0x00020304, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-template <class Call>
-HRESULT ErrorOf(Call call, std::u16string* description = nullptr)
-{
-    try {
-        call();
-    } catch (const host::ComError& error) {
-        if (description) *description = error.Description();
-        return error.Error();
-    }
-    return S_OK;
-}
 
 ULONG RefsOf(IUnknown* object)
 {
@@ -136,39 +128,21 @@ struct AdminNoSupport : IMsgServiceAdmin {
 
 #undef QEV_NO_SUPPORT
 
-// IUnknown of a test object: answers IUnknown and the ids it lists.
+// A test object answering IUnknown and the ids it lists.
 template <class Interface>
-class Counted : public Interface {
+class Counted : public host::win::ComObject<host::win::AtomicCount, host::win::Row<Interface>> {
 public:
     explicit Counted(std::vector<IID> iids) : m_iids(std::move(iids)) {}
-    Counted(const Counted&) = delete;
-    Counted& operator=(const Counted&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        bool answers = IsEqualIID(iid, IID_IUnknown);
-        for (const IID& own : m_iids) answers = answers || IsEqualIID(iid, own);
-        if (!answers) return E_NOINTERFACE;
-        *out = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
-    ULONG Refs() const { return m_refs; }
-
-protected:
-    virtual ~Counted() = default;
+    ULONG Refs() const { return this->RefCount().Get(); }
 
 private:
-    std::atomic<ULONG> m_refs{1};
+    void* QueryMore(REFIID iid) noexcept override
+    {
+        for (const IID& own : m_iids)
+            if (IsEqualIID(iid, own)) return static_cast<Interface*>(this);
+        return nullptr;
+    }
+
     std::vector<IID> m_iids;
 };
 
@@ -539,31 +513,14 @@ private:
 
 // An automation object that is a mail item when told so: it answers
 // _MailItem besides IDispatch and forwards calls to a TestObject.
-class MailObject final : public IDispatch {
+class MailObject final
+    : public host::win::ComObject<host::win::AtomicCount,
+                                  host::win::Row<IDispatch, IID_IDispatch, host::win::kIidMailItem>> {
 public:
     MailObject(TestObject* inner, bool mail) : m_inner(inner), m_mail(mail) {}
-    MailObject(const MailObject&) = delete;
-    MailObject& operator=(const MailObject&) = delete;
 
     TestObject* Inner() const { return m_inner; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            (m_mail && IsEqualIID(iid, host::win::kIidMailItem)))
-            *out = static_cast<IDispatch*>(this);
-        if (!*out) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return m_inner->GetTypeInfoCount(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override
     {
@@ -580,18 +537,18 @@ public:
     }
 
 private:
-    ~MailObject() { m_inner->Release(); }
+    ~MailObject() override { m_inner->Release(); }
+    bool Offers(REFIID iid) const noexcept override { return m_mail || !IsEqualIID(iid, host::win::kIidMailItem); }
 
-    std::atomic<ULONG> m_refs{1};
     TestObject* m_inner;
     bool m_mail;
 };
 
 // The account manager as far as the add-in uses it: keeps the helper Init
 // gave and the notify objects Advise gave, under cookies.
-class ManagerObject final : public Counted<IOlkAccountManager> {
+class ManagerObject final : public qev::sim::win::AccountManagerFace<host::win::AtomicCount> {
 public:
-    ManagerObject() : Counted({host::win::kIidOlkErrorUnknown, host::win::kIidOlkAccountManager}) {}
+    ULONG Refs() const { return RefCount().Get(); }
 
     IOlkAccountHelper* helper = nullptr;
     DWORD initFlags = 99;
@@ -610,7 +567,6 @@ public:
         notifies.clear();
     }
 
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT, LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Init(IOlkAccountHelper* given, DWORD flags) override
     {
         initFlags = flags;
@@ -621,31 +577,6 @@ public:
         helper->AddRef();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DisplayAccountList(HWND, DWORD, LPCWSTR, DWORD, const CLSID*, const CLSID*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder3() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder4() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder5() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindAccount(DWORD, void*, IUnknown**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder6() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder7() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder8() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteAccount(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder9() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveChanges(DWORD, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetOrder(const CLSID*, DWORD*, DWORD**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumerateAccounts(const CLSID*, const CLSID*, DWORD, IUnknown**) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE PlaceHolder10() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE PlaceHolder11() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FreeMemory(BYTE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Advise(IOlkAccountNotify* notify, DWORD* cookie) override
     {
         if (!notify || !cookie) return E_INVALIDARG;
@@ -1077,6 +1008,96 @@ TEST(WinMail, QueryAnswersWhatTheObjectIs)
     manager->Release();
 }
 
+// A proxy whose server is gone: every interface but IUnknown fails.
+class GoneProxy final : public host::win::ComObject<host::win::AtomicCount, host::win::Row<IUnknown>> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown)) return ComObject::QueryInterface(iid, out);
+        if (out) *out = nullptr;
+        return RPC_E_DISCONNECTED;
+    }
+};
+
+TEST(WinMail, QueryResultReportsTheObjectsOwnFailure)
+{
+    const ComScope com;
+    TestOutlook outlook;
+    const auto gone = host::win::Make<GoneProxy>();
+    const struct {
+        IUnknown* object;
+        HRESULT mailItem;
+    } cases[] = {
+        {outlook.mail, S_OK},
+        {outlook.meeting, E_NOINTERFACE},
+        {gone.Get(), RPC_E_DISCONNECTED},
+    };
+    for (const auto& c : cases) {
+        const Ref<host::Object> object = host::win::WrapUnknown(c.object);
+        Ref<host::MailItem> item;
+        EXPECT_EQ(host::QueryAs<host::MailItem>(object.Get(), item), c.mailItem);
+        EXPECT_EQ(static_cast<bool>(item), c.mailItem == S_OK);
+        // The wrapper answers what it is itself, whatever the object says.
+        host::Object* self = nullptr;
+        EXPECT_EQ(object->QueryResult(Iface::Unknown, self), S_OK);
+        if (self) self->Release();
+    }
+}
+
+// The sinks the adapters subscribe: an inbox's answers every call as
+// Outlook's own item sinks do (no type information, E_NOTIMPL for every
+// event) and is advised with Outlook's "no cookie" value; the application's
+// answers events with S_OK.
+TEST(WinMail, SinksAnswerAsTheirEventsExpect)
+{
+    const ComScope com;
+    const struct {
+        host::EventInterface iface;
+        IID iid;
+        DWORD preset;
+        HRESULT invoke, typeInfo0;
+    } cases[] = {
+        {host::EventInterface::ItemsEvents, kItemsEvents, 0xFEFEFEFE, E_NOTIMPL, E_FAIL},
+        {host::EventInterface::ApplicationEvents, kApplicationEvents, 0, S_OK, DISP_E_BADINDEX},
+    };
+    for (const auto& c : cases) {
+        const auto source =
+            host::win::Make<TestObject>(std::map<std::wstring, DISPID>{}, nullptr, std::vector<IID>{c.iid});
+        ItemSink sink;
+        const Ref<host::EventSource> events =
+            host::QueryAs<host::EventSource>(host::win::WrapUnknown(source->Dispatch()).Get());
+        ASSERT_TRUE(events);
+        const std::uint32_t cookie = events->Advise(c.iface, &sink);
+        testcom::TestConnectionPoint* point = source->Point(c.iid);
+        EXPECT_EQ(point->presets, std::vector<DWORD>{c.preset});
+        const host::win::ComPtr<IDispatch> object = host::win::ComPtr<IDispatch>::Adopt(point->LastSink());
+        ASSERT_TRUE(object);
+
+        UINT count = 7;
+        EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+        EXPECT_EQ(count, 0u);
+        ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+        EXPECT_EQ(object->GetTypeInfo(0, 0, &info), c.typeInfo0);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(object->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+        std::wstring name = L"ItemAdd";
+        LPOLESTR names[] = {name.data()};
+        DISPID id = 5;
+        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+        EXPECT_EQ(id, DISPID_UNKNOWN);
+        // Handled or not, the event gets the same answer.
+        for (const DISPID event : {DISPID(0xF001), DISPID(0xF002)}) {
+            VARIANT arg = testcom::I4(1);
+            DISPPARAMS params = {&arg, nullptr, 1, 0};
+            EXPECT_EQ(object->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+                      c.invoke);
+        }
+        EXPECT_EQ(sink.ids, (std::vector<std::int32_t>{0xF001, 0xF002}));
+        events->Unadvise(c.iface, cookie);
+        point->Close();
+    }
+}
+
 // ---- MAPI ----
 
 std::string Describe(const std::optional<PropValue>& value)
@@ -1114,7 +1135,7 @@ constexpr ULONG kFlags = 0x0E070003;  // PT_LONG
 TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
 {
     ASSERT_EQ(host::win::Mapi().status, S_OK) << "mapi32 and its helpers";
-    auto* message = new MessageObject({host::win::kIidMapiProp});
+    const auto message = host::win::ComPtr<MessageObject>::Adopt(new MessageObject({host::win::kIidMapiProp}));
     message->props[kHeadersW] = Unicode(kHeadersW, L"Received: x\r\nFrom: \x00e9<a@b>");
     message->props[kHeadersA] = String8(kHeadersA, "X-Spam: Yes");
     message->props[PR_BODY_W] = NullPointer(PR_BODY_W);
@@ -1143,7 +1164,7 @@ TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
         {PR_MESSAGE_SIZE, S_OK, "0E080003 set"},
         {0x1013001F, MAPI_E_NOT_FOUND, "none"},  // not there: mapi32 turns the PT_ERROR value into the failure
     };
-    const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message);
+    const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message.Get());
     for (const auto& c : cases) {
         std::optional<PropValue> value = PropValue{};
         EXPECT_EQ(prop->GetOneProp(c.tag, value), c.result) << std::hex << c.tag;
@@ -1154,16 +1175,15 @@ TEST(WinMapi, GetOnePropCopiesEachTypeAndTellsNullPointers)
     std::optional<PropValue> value = PropValue{};
     EXPECT_EQ(prop->GetOneProp(kHeadersW, value), E_ACCESSDENIED);
     EXPECT_FALSE(value);
-    message->Release();
 }
 
 TEST(WinMapi, OpenPropertyAsksForAStreamAndPassesFailuresOn)
 {
     const ComScope com;
-    auto* message = new MessageObject({host::win::kIidMapiProp});
-    const ULONG refs = RefsOf(static_cast<IMAPIProp*>(message));
+    const auto message = host::win::ComPtr<MessageObject>::Adopt(new MessageObject({host::win::kIidMapiProp}));
+    const ULONG refs = RefsOf(static_cast<IMAPIProp*>(message.Get()));
     {
-        const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message);
+        const Ref<host::MapiProp> prop = host::win::WrapMapiProp(message.Get());
         Ref<host::Object> opened;
         EXPECT_EQ(prop->OpenProperty(kHeadersA, opened), S_OK);
         const Ref<host::Stream> stream = host::QueryAs<host::Stream>(opened.Get());
@@ -1181,8 +1201,7 @@ TEST(WinMapi, OpenPropertyAsksForAStreamAndPassesFailuresOn)
         EXPECT_EQ(prop->OpenProperty(kHeadersW, opened), MAPI_E_NOT_FOUND);
         EXPECT_FALSE(opened);
     }
-    EXPECT_EQ(RefsOf(static_cast<IMAPIProp*>(message)), refs);
-    message->Release();
+    EXPECT_EQ(RefsOf(static_cast<IMAPIProp*>(message.Get())), refs);
 }
 
 TEST(WinMapi, StoreOpensEntriesAndFindsTheReceiveFolder)
@@ -1450,43 +1469,6 @@ TEST(WinAccounts, ManagerGetsHelperAndNotifyObjectsThatForwardUntilCutOff)
     session->Release();
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
-
-// A class object for the account manager's class id, as Outlook (or the
-// simulated Outlook) registers one.
-class ManagerFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        asked.push_back(iid);
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* manager = new ManagerObject;
-        const HRESULT hr = manager->QueryInterface(iid, out);
-        manager->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-    std::vector<IID> asked;
-
-private:
-    std::atomic<ULONG> m_refs{1};
-};
-
-#pragma GCC diagnostic pop
-
 TEST(WinAccounts, ComClassesCreateTheManagerByItsClassInProcess)
 {
     const ComScope com;
@@ -1498,22 +1480,26 @@ TEST(WinAccounts, ComClassesCreateTheManagerByItsClassInProcess)
     EXPECT_EQ(classes.CreateAccountManager(manager), REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(manager);
 
-    ManagerFactory factory;
-    DWORD registration = 0;
-    ASSERT_EQ(CoRegisterClassObject(host::win::kClsidOlkAccountManager, &factory, CLSCTX_INPROC_SERVER,
-                                    REGCLS_MULTIPLEUSE, &registration),
-              S_OK);
+    // A class object for the manager's class id, as Outlook (or the simulated
+    // Outlook) registers one.
+    std::vector<IID> asked;
+    qev::sim::win::AccountManagerClass factory([&asked](REFIID iid, void** out) {
+        asked.push_back(iid);
+        const auto made = host::win::Make<ManagerObject>();
+        return made->QueryInterface(iid, out);
+    });
+    ASSERT_EQ(factory.Register(), S_OK);
     EXPECT_EQ(classes.CreateAccountManager(manager), S_OK);
     ASSERT_TRUE(manager);
-    ASSERT_FALSE(factory.asked.empty());
-    EXPECT_TRUE(IsEqualIID(factory.asked.back(), host::win::kIidOlkAccountManager));
+    ASSERT_FALSE(asked.empty());
+    EXPECT_TRUE(IsEqualIID(asked.back(), host::win::kIidOlkAccountManager));
     TestAccounts accounts;
     EXPECT_EQ(manager->Init(&accounts, 0), S_OK);
     std::uint32_t cookie = 0xFEFEFEFE;
     EXPECT_EQ(manager->Advise(&accounts, &cookie), S_OK);
     EXPECT_EQ(manager->Unadvise(cookie), S_OK);
     manager.Reset();
-    EXPECT_EQ(CoRevokeClassObject(registration), S_OK);
+    EXPECT_EQ(factory.Revoke(), S_OK);
 }
 
 }  // namespace

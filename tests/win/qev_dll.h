@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "addin/com/qev_idl.h"
+#include "host/win/com_object.h"
 
 namespace qevtest {
 
@@ -74,31 +75,6 @@ private:
     HRESULT(STDAPICALLTYPE* m_install)(BOOL, const wchar_t*) = nullptr;
 };
 
-// Owns one interface reference.
-template <class T>
-class Ptr {
-public:
-    Ptr() = default;
-    Ptr(const Ptr&) = delete;
-    Ptr& operator=(const Ptr&) = delete;
-    ~Ptr() { Reset(); }
-    void Reset()
-    {
-        if (m_p) std::exchange(m_p, nullptr)->Release();
-    }
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    void** Out()
-    {
-        Reset();
-        return reinterpret_cast<void**>(&m_p);
-    }
-
-private:
-    T* m_p = nullptr;
-};
-
 // COM on the test thread, as a single-threaded apartment like Outlook's.
 class ComEnvironment : public testing::Environment {
 public:
@@ -117,8 +93,8 @@ inline std::wstring GuidText(const GUID& guid)
 // A fresh qev.Connect from the library's own class object.
 inline HRESULT NewConnect(REFIID iid, void** out)
 {
-    Ptr<IClassFactory> factory;
-    const HRESULT hr = QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.Out());
+    host::win::ComPtr<IClassFactory> factory;
+    const HRESULT hr = QevDll::Get().GetClassObject(CLSID_Connect, IID_IClassFactory, factory.OutVoid());
     if (FAILED(hr)) return hr;
     return factory->CreateInstance(nullptr, iid, out);
 }

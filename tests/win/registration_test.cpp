@@ -19,7 +19,7 @@
 namespace {
 
 using qevtest::GuidText;
-using qevtest::Ptr;
+using host::win::ComPtr;
 using qevtest::QevDll;
 
 const std::wstring kClsid = L"{4190EC4D-6B01-4CF9-9DE5-088485114359}";
@@ -180,8 +180,8 @@ TEST_F(Registration, MachineRegistrationWritesTheTableAndUnregistrationLeavesThe
         CLSID clsid = {};
         ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK) << Narrow(progId);
         EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Connect));
-        Ptr<_IDTExtensibility2> addin;
-        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, addin.Out()), S_OK);
+        ComPtr<_IDTExtensibility2> addin;
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2, addin.OutVoid()), S_OK);
         EXPECT_TRUE(addin);
         addin.Reset();
         EXPECT_EQ(QevDll::Get().CanUnloadNow(), S_OK);
@@ -193,8 +193,8 @@ TEST_F(Registration, MachineRegistrationWritesTheTableAndUnregistrationLeavesThe
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + GuidText(IID_IConnect)));
     CLSID clsid = {};
     EXPECT_NE(CLSIDFromProgID(L"qev.Connect", &clsid), S_OK);
-    Ptr<IUnknown> none;
-    EXPECT_EQ(CoCreateInstance(CLSID_Connect, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, none.Out()),
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(CoCreateInstance(CLSID_Connect, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, none.OutVoid()),
               REGDB_E_CLASSNOTREG);
 
     // Unregistering what is gone is no failure.

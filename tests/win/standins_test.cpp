@@ -1,6 +1,6 @@
-// The stand-ins for the product's other components, loaded by full path and
-// called through the binary interfaces the add-in uses: the engine client and
-// its control surface, the product configuration library, the crash handler.
+// The engine client stand-in, loaded by full path and called through the
+// binary interface the add-in uses, with its control surface: what the
+// transcripts and the add-in's threading rely on.
 
 #include <windows.h>
 
@@ -13,15 +13,12 @@
 
 #include "engine/as_client.h"
 #include "engine/as_obs.h"
-#include "engine/crash_handler_abi.h"
 #include "engine/settings_stream.h"
 #include "host/win/win_apartment.h"
 #include "host/win/win_libraries.h"
 #include "host/win/win_outlook.h"
 #include "standins/win/zkascl/zk_sim_control.h"
-#include "standins/win/zkch/zkch_log.h"
 #include "tests/win/com_test_objects.h"
-#include "text/product_info_abi.h"
 
 namespace {
 
@@ -39,18 +36,6 @@ std::u16string StandinFolder()
     folder.resize(folder.find_last_of(u'\\') + 1);
     for (const char c : std::string(QEV_STANDIN_RELATIVE)) folder += c == '/' ? u'\\' : static_cast<char16_t>(c);
     return folder + u"\\";
-}
-
-std::string ReadText(const std::u16string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char buffer[4096];
-    DWORD read = 0;
-    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return text;
 }
 
 // A folder of its own for one test, holding copies of stand-ins; emptied and
@@ -139,11 +124,6 @@ struct Engine : Library {
     ZkSimStoreFileFn storeFile = Get<ZkSimStoreFileFn>(zksim::kStoreFile);
 };
 
-bool Same(const qev::AsSettings& a, const qev::AsSettings& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 TEST(EngineStandin, FactoryMakesClientsForItsInterfaceOnly)
 {
     TempFolder folder;
@@ -212,93 +192,6 @@ TEST(EngineStandin, EveryCallReachesTheListenerAsATranscriptLine)
     engine.Create()->Release();
     EXPECT_EQ(lines.size(), 13u);
     EXPECT_EQ(engine.callCount("Release"), 1u);
-}
-
-TEST(EngineStandin, RecordsAndStatusFollowTheConfiguration)
-{
-    TempFolder folder;
-    Engine engine(folder.Copy(u"zkascl.dll"));
-    qev::IAsClient* client = engine.Create();
-    ASSERT_NE(client, nullptr);
-    const qev::AsSettings defaults = qev::DefaultSettings();
-    qev::AsSettings first = defaults;
-    qev::AsSettings second = defaults;
-    bool up = false;
-    client->GetSettings(&first, &second);
-    client->GetServerStatus(&up);
-    EXPECT_TRUE(Same(first, defaults)) << "unconfigured, the engine writes no field";
-    EXPECT_TRUE(up);
-
-    EXPECT_EQ(engine.setSetting(1, 0) | engine.setSetting(3, 1) | engine.setSetting(18, 77), 0);
-    EXPECT_EQ(engine.setSetting(19, 1), -1);
-    EXPECT_EQ(engine.setOption(qev::kOptionMoveToSpamFolder, 1) | engine.setOption(qev::kOptionMarkAsRead, 1), 0);
-    EXPECT_EQ(engine.setOption(10, 1), -1);
-    engine.setServerStatus(0);
-    client->GetSettings(&first, &second);
-    qev::AsSettings expected = defaults;
-    expected.f[1] = 0;
-    expected.f[3] = 1;
-    expected.f[18] = 77;
-    EXPECT_TRUE(Same(first, expected));
-    EXPECT_TRUE(Same(second, defaults)) << "the second record stays as prefilled";
-    qev::AsOptions options = {{40, 0, 1, 1, 0, 0, 0, 0, 0, 0}};
-    client->GetOptions(&options);
-    EXPECT_EQ(std::vector<std::uint32_t>(options.f, options.f + 10),
-              (std::vector<std::uint32_t>{40, 0, 1, 1, 1, 1, 0, 0, 0, 0}));
-    client->GetServerStatus(&up);
-    EXPECT_FALSE(up);
-    client->Release();
-}
-
-TEST(EngineStandin, ValuesAndListsSurviveAReload)
-{
-    TempFolder folder;
-    const std::u16string path = folder.Copy(u"zkascl.dll");
-    const std::u16string store = folder.Path() + zksim::kStoreFileName;
-    {
-        Engine engine(path);
-        char16_t reported[MAX_PATH] = {};
-        EXPECT_EQ(engine.storeFile(reported, MAX_PATH), store.size());
-        EXPECT_EQ(std::u16string(reported), store);
-        qev::IAsClient* client = engine.Create();
-        client->SetValue(u"BarPos", 6, true);
-        client->SetValue(u"Bar Top\t2", 0xFFFFFFFFu, true);  // a name the file must escape
-        EXPECT_EQ(engine.setValue(u"zkch", 1), 0);
-        client->AddSpammer(0, u"Received: x\r\nFrom: \"Spam\r\n King\" <King@Spam.Example>\r\n\r\nFrom: body", true);
-        client->AddFriend(0, u"from: pal@friends.example\r\n\r\n", true);
-        client->AddFriend(0, u"Subject: none\r\n\r\nFrom: only@in.the.body\r\n", true);  // no sender: nothing listed
-        client->IsSpam(0, u"x");
-        client->NotSpam(0, u"y");
-        client->Release();
-        EXPECT_EQ(ReadText(store),
-                  "# zkascl engine store\n"
-                  "value\tBar Top\\t2\t4294967295\n"
-                  "value\tBarPos\t6\n"
-                  "value\tzkch\t1\n"
-                  "spammer\tking@spam.example\n"
-                  "friend\tpal@friends.example\n"
-                  "learned\tspam\t1\n"
-                  "learned\tham\t1\n");
-    }
-    EXPECT_EQ(GetModuleHandleW(W(path)), nullptr) << "the library was unloaded";
-
-    Engine engine(path);
-    qev::IAsClient* client = engine.Create();
-    std::vector<std::uint32_t> values;
-    for (const char16_t* name : {u"BarPos", u"Bar Top\t2", u"zkch", u"barpos"}) {
-        std::uint32_t value = 77;  // left alone when the engine has none
-        client->GetValue(name, &value, true);
-        values.push_back(value);
-    }
-    EXPECT_EQ(values, (std::vector<std::uint32_t>{6, 0xFFFFFFFFu, 1, 77}));
-    client->AddFriend(0, u"From: KING@spam.example\r\n", true);  // a spammer listed as a friend moves
-    const std::string text = ReadText(store);
-    EXPECT_EQ(text.find("spammer"), std::string::npos) << text;
-    EXPECT_NE(text.find("friend\tking@spam.example\n"), std::string::npos) << text;
-    client->Release();
-
-    engine.reset(1);
-    EXPECT_EQ(GetFileAttributesW(W(store)), INVALID_FILE_ATTRIBUTES);
 }
 
 // An observer as the engine sees one: notes each call and its thread.
@@ -381,109 +274,6 @@ TEST(EngineStandin, NotificationsReachTheAddinThroughItsApartment)
     observer->Destroy();  // unadvises and revokes
     EXPECT_EQ(engine.observers(), 0);
     client->Release();
-}
-
-TEST(EngineStandin, NoFactoryBuildLacksOnlyTheFactory)
-{
-    TempFolder folder;
-    // Under the name the add-in loads, as the simulated Outlook places it.
-    Library library(folder.Copy(zksim::kNoFactoryLibrary, u"zkascl.dll"));
-    HRESULT error = S_OK;
-    EXPECT_EQ(library.Get<qev::AsCreateInstanceFn>(qev::kAsCreateInstanceName, &error), nullptr);
-    EXPECT_EQ(error, HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
-    ASSERT_NE(library.Get<ZkSimLiveClientsFn>(zksim::kLiveClients), nullptr);
-}
-
-std::u16string Text(const char16_t* text)
-{
-    return text ? std::u16string(text) : u"(null)";
-}
-
-TEST(ProductStandin, AnswersTheProductsStringsFromItsSettings)
-{
-    TempFolder folder;
-    Library library(folder.Copy(u"IPrefVault.dll"));
-    const auto create = library.Get<qev::ZkCreateObjectFn>("ZkCreateObject");
-    const auto destroy = library.Get<qev::ZkDestroyObjectFn>("ZkDestroyObject");
-    ASSERT_NE(destroy, nullptr);
-    qev::IZkObject* object = nullptr;
-    EXPECT_NE(create(u"otherinfo", &qev::kIidZkObject, &object), 0);
-    EXPECT_NE(create(qev::kProductInfoObject, &qev::kIidProductInfo, &object), 0);
-    EXPECT_EQ(object, nullptr);
-
-    // The add-in's bring-up: create, GetInterface, Initialize(0), Start.
-    auto start = [&](qev::IZkObject*& made) -> qev::IProductInfo* {
-        if (create(qev::kProductInfoObject, &qev::kIidZkObject, &made) != 0) return nullptr;
-        EXPECT_EQ(made->GetInterface(&qev::kIidZkObject), nullptr);
-        qev::IProductInfo* info = made->GetInterface(&qev::kIidProductInfo);
-        EXPECT_NE(info->Start(), 0) << "not initialised yet";
-        return info->Initialize(0) == 0 && info->Start() == 0 ? info : nullptr;
-    };
-    qev::IProductInfo* info = start(object);
-    ASSERT_NE(info, nullptr);
-    const char16_t* productFolder = info->GetString(qev::kStringProductFolder, qev::kProductComponent);
-    EXPECT_EQ(Text(productFolder), u"C:\\ProgramData\\Marlowcrest\\Desktop\\");
-    EXPECT_EQ(Text(info->GetString(qev::kStringProductRegistryKey, qev::kProductComponent)),
-              u"SOFTWARE\\Marlowcrest\\Desktop");
-    EXPECT_EQ(Text(info->GetProductName()), u"Marlowcrest Antispam");
-    EXPECT_EQ(info->GetString(999, qev::kProductComponent), nullptr);
-
-    // A settings file beside it: a new object answers from it; what was
-    // handed out before stays as it was.
-    const std::string ini =
-        "[Product]\r\nName=Other Product\r\n[Desktop]\r\n400=D:\\Product Data\\\r\n999=extra\r\n"
-        "[Server]\r\n400=E:\\Server\\\r\n";
-    HANDLE file =
-        CreateFileW(W(folder.Path() + u"IPrefVault.ini"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, ini.data(), static_cast<DWORD>(ini.size()), &written, nullptr);
-    CloseHandle(file);
-    qev::IZkObject* second = nullptr;
-    qev::IProductInfo* fromFile = start(second);
-    ASSERT_NE(fromFile, nullptr);
-    EXPECT_EQ(Text(fromFile->GetString(qev::kStringProductFolder, qev::kProductComponent)), u"D:\\Product Data\\");
-    EXPECT_EQ(Text(fromFile->GetString(qev::kStringProductRegistryKey, qev::kProductComponent)),
-              u"SOFTWARE\\Marlowcrest\\Desktop");
-    EXPECT_EQ(Text(fromFile->GetString(999, qev::kProductComponent)), u"extra");
-    EXPECT_EQ(Text(fromFile->GetString(qev::kStringProductFolder, u"Server")), u"E:\\Server\\");
-    EXPECT_EQ(Text(fromFile->GetProductName()), u"Other Product");
-    EXPECT_EQ(Text(productFolder), u"C:\\ProgramData\\Marlowcrest\\Desktop\\");
-
-    fromFile->Stop();
-    EXPECT_EQ(fromFile->GetProductName(), nullptr) << "stopped, it answers nothing";
-    fromFile->ReleaseInterface();
-    destroy(qev::kProductInfoObject, second);
-    destroy(qev::kProductInfoObject, second);  // once only
-    info->Stop();
-    info->ReleaseInterface();
-    destroy(qev::kProductInfoObject, object);
-}
-
-TEST(CrashHandlerStandin, LogsWhatItWasToldAndStaysLoaded)
-{
-    TempFolder folder;
-    const LPTOP_LEVEL_EXCEPTION_FILTER prior = SetUnhandledExceptionFilter(nullptr);
-    SetUnhandledExceptionFilter(prior);
-    host::LibraryHandle module = nullptr;
-    {
-        Library library(folder.Copy(u"zkch.dll"));
-        module = library.Module();
-        const auto setSettings = library.Get<qev::SetSettingsFileFn>("SetSettingsFile");
-        const auto enable = library.Get<qev::EnableCrashHandlerFn>("EnableCrashHandler");
-        EXPECT_EQ(setSettings(u"C:\\ProgramData\\Marlowcrest\\Desktop\\zkch.xml"), 0);
-        EXPECT_NE(setSettings(nullptr), 0);
-        EXPECT_EQ(enable(0, 0, 0), 0);
-        EXPECT_EQ(ReadText(folder.Path() + zkch::kLogFileName),
-                  "SetSettingsFile \"C:\\ProgramData\\Marlowcrest\\Desktop\\zkch.xml\"\r\n"
-                  "EnableCrashHandler 0 0 0\r\n");
-    }
-    // Its filter is the process's now, and its library stays for the process's life.
-    const LPTOP_LEVEL_EXCEPTION_FILTER filter = SetUnhandledExceptionFilter(prior);
-    HMODULE owner = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(filter), &owner);
-    EXPECT_EQ(owner, module);
-    EXPECT_EQ(GetModuleHandleW(L"zkch.dll"), module);
 }
 
 }  // namespace

@@ -31,42 +31,6 @@ public:
     std::function<void()> onEvent;
 };
 
-DISPID IdOf(IDispatch* object, const wchar_t* name)
-{
-    std::wstring text = name;
-    LPOLESTR names[] = {text.data()};
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
-    return id;
-}
-
-// Explorers.Item(arg) as a raw call; the result's dispatch is released.
-HRESULT ItemWith(IDispatch* explorers, VARIANT arg, UINT* argError = nullptr, SCODE* scode = nullptr)
-{
-    DISPPARAMS params = {&arg, nullptr, 1, 0};
-    VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO exception = {};
-    const HRESULT hr =
-        explorers->Invoke(IdOf(explorers, L"Item"), IID_NULL, LOCALE_USER_DEFAULT,
-                          DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, &exception, argError);
-    if (scode) *scode = exception.scode;
-    VariantClear(&result);
-    return hr;
-}
-
-IDispatch* ExplorersOf(IDispatch* application)
-{
-    DISPPARAMS none = {};
-    VARIANT result;
-    VariantInit(&result);
-    EXPECT_EQ(application->Invoke(IdOf(application, L"Explorers"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                  &none, &result, nullptr, nullptr),
-              S_OK);
-    EXPECT_EQ(result.vt, VT_DISPATCH);
-    return result.pdispVal;  // the caller's reference
-}
-
 TEST(SimOutlook, ApplicationAnswersTheAddinsAdapter)
 {
     Ledger ledger;
@@ -101,55 +65,6 @@ TEST(SimOutlook, ApplicationAnswersTheAddinsAdapter)
         EXPECT_FALSE(app->ActiveExplorer());
     }
     // Every reference the adapter took came back.
-    EXPECT_EQ(ledger.Problems(), std::vector<std::string>{});
-}
-
-TEST(SimOutlook, ItemTakesIntegerIndexesOnly)
-{
-    Ledger ledger;
-    SimApplication application(ledger);
-    IDispatch* explorers = ExplorersOf(&application);
-    ASSERT_TRUE(explorers);
-
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_I4;
-    arg.lVal = 1;
-    EXPECT_EQ(ItemWith(explorers, arg), S_OK);
-    arg.vt = VT_INT;
-    arg.intVal = 1;
-    EXPECT_EQ(ItemWith(explorers, arg), S_OK);
-    LONG one = 1;
-    arg.vt = VT_I4 | VT_BYREF;
-    arg.plVal = &one;
-    EXPECT_EQ(ItemWith(explorers, arg), S_OK);
-    VARIANT inner;
-    VariantInit(&inner);
-    inner.vt = VT_I4;
-    inner.lVal = 1;
-    arg.vt = VT_VARIANT | VT_BYREF;
-    arg.pvarVal = &inner;
-    EXPECT_EQ(ItemWith(explorers, arg), S_OK);
-
-    UINT argError = 99;
-    arg.vt = VT_R8;
-    arg.dblVal = 1.0;
-    EXPECT_EQ(ItemWith(explorers, arg, &argError), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(argError, 0u);
-
-    // Out of range: the failure travels as an exception, as Outlook's does.
-    SCODE scode = S_OK;
-    arg.vt = VT_I4;
-    arg.lVal = 0;
-    EXPECT_EQ(ItemWith(explorers, arg, nullptr, &scode), DISP_E_EXCEPTION);
-    EXPECT_EQ(scode, DISP_E_BADINDEX);
-
-    LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"Remove")};
-    DISPID id = 0;
-    EXPECT_EQ(explorers->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN);
-
-    explorers->Release();
     EXPECT_EQ(ledger.Problems(), std::vector<std::string>{});
 }
 
