@@ -18,6 +18,8 @@ public:
         out.assign(bytes.begin(), bytes.end());
         return true;
     }
+    bool CurrentDir(std::size_t, std::u16string&) noexcept override { return false; }
+    bool SetCurrentDir(std::u16string_view) noexcept override { return false; }
 };
 
 NoSystem g_noSystem;
