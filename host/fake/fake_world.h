@@ -14,6 +14,9 @@
 //   world.SetEngineSetting(1, 0);                 // `engine settings f1=0`
 //   world.SetEngineOption(qev::kOptionMoveToSpamFolder, 1);   // `engine options move=1`
 //   world.SetEngineValue(u"BarPos", 6);           // `engine value BarPos 6`
+//   world.SetLanguage(u"de-de");                  // `lang de-de`
+//   world.SetRightToLeft(1);                      // `rtl 1`
+//   world.SetUiModules(UiModules::Product);       // `uimodules product`
 //
 //   // Mail (fake_mail.h, fake_message.h, fake_accounts.h). Store names are the
 //   // scenario's short names; paths are from the store's root, '/' between names.
