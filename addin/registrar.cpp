@@ -75,6 +75,8 @@ const char16_t* RootName(host::RegRoot root) noexcept
             return u"HKCU";
         case host::RegRoot::LocalMachine:
             return u"HKLM";
+        case host::RegRoot::Users:
+            return u"HKU";
     }
     return u"HK?";
 }

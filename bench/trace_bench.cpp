@@ -18,6 +18,8 @@ public:
     bool PathExists(std::u16string_view) override { return false; }
     std::optional<std::u16string> SystemMessage(HRESULT) override { return std::nullopt; }
     bool WidenText(std::string_view, unsigned, std::u16string&, std::uint32_t&) override { return false; }
+    bool CurrentDir(std::size_t, std::u16string&) noexcept override { return false; }
+    bool SetCurrentDir(std::u16string_view) noexcept override { return false; }
 };
 
 DiscardingSystem g_system;

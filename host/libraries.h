@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/hresult.h"
 
@@ -22,6 +23,14 @@ using LibraryHandle = void*;
 using GetDllDirectoryFn = std::uint32_t(QEV_WINAPI*)(std::uint32_t bufferLength, char16_t* buffer);
 using SetDllDirectoryFn = int(QEV_WINAPI*)(const char16_t* path);
 
+// The resource types the add-in reads from its own module and from the
+// language and layout modules: RT_BITMAP, RT_STRING and the type named "PNG".
+enum class ResourceType { Bitmap, StringTable, Png };
+
+// HRESULT_FROM_WIN32 of ERROR_RESOURCE_TYPE_NOT_FOUND and ERROR_RESOURCE_NAME_NOT_FOUND.
+inline constexpr HRESULT kHrResourceTypeNotFound = static_cast<HRESULT>(0x80070715u);
+inline constexpr HRESULT kHrResourceNameNotFound = static_cast<HRESULT>(0x80070716u);
+
 class Libraries {
 public:
     // Loads the library at path; alteredSearchPath asks for its dependencies
@@ -38,6 +47,13 @@ public:
     virtual LibraryHandle Self() = 0;
     // The full path of a loaded module; a null module means the host program.
     virtual std::u16string FileName(LibraryHandle module) = 0;
+
+    // Added for the UI texts and pictures: a copy of the bytes of resource id
+    // of that type in a loaded module, language neutral (FindResourceW,
+    // LoadResource, SizeofResource). S_OK, or the loader's error
+    // (kHrResourceTypeNotFound, kHrResourceNameNotFound, ...) with out emptied.
+    virtual HRESULT Resource(LibraryHandle module, ResourceType type, std::uint32_t id,
+                             std::vector<std::uint8_t>& out) = 0;
 
 protected:
     ~Libraries() = default;

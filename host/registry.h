@@ -12,7 +12,13 @@
 
 namespace host {
 
-enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine };
+enum class RegRoot {
+    ClassesRoot,
+    CurrentUser,
+    LocalMachine,
+    // HKEY_USERS: the language and layout switches live under its .DEFAULT profile.
+    Users,
+};
 
 // Which view of the registry a 64-bit process asks for (KEY_WOW64_64KEY).
 enum class RegView { Default, Force64 };

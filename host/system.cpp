@@ -19,6 +19,8 @@ public:
         return true;
     }
     std::uint32_t TickCount() noexcept override { return 0; }
+    bool CurrentDir(std::size_t, std::u16string&) noexcept override { return false; }
+    bool SetCurrentDir(std::u16string_view) noexcept override { return false; }
 };
 
 NoSystem g_noSystem;

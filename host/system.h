@@ -50,6 +50,13 @@ public:
         std::uint32_t error = 0;
         return WidenText(bytes, codePage, out, error) ? out : std::u16string();
     }
+
+    // Added for the current-directory guard of the UI texts:
+    // the process's current directory (GetCurrentDirectoryW) when it fits in
+    // maxUnits units with its terminating zero; false otherwise.
+    virtual bool CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept = 0;
+    // Makes folder the current directory (SetCurrentDirectoryW); false when it cannot.
+    virtual bool SetCurrentDir(std::u16string_view folder) noexcept = 0;
 };
 
 // The process's platform. Installed once, before the add-in runs (the DLL's

@@ -9,7 +9,9 @@
 #include "addin/com/module.h"
 #include "addin/com/registration.h"
 #include "addin/trace.h"
+#include "host/win/win_libraries.h"
 #include "host/win/win_system.h"
+#include "text/ui_strings.h"
 
 namespace {
 
@@ -44,6 +46,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         case DLL_PROCESS_DETACH:
             // A non-null reserved means the process is ending.
             qev::com::Module().Detach(reserved != nullptr);
+            if (!reserved) {
+                // Resource-only modules: freeing them under the loader lock runs no code of theirs.
+                host::win::WinLibraries libraries;
+                qev::UnloadUiStringModules(libraries);
+            }
             break;
         default:
             break;

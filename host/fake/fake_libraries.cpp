@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "host/fake/fake_modules.h"
 #include "host/fake/fake_text.h"
 
 namespace host::fake {
@@ -13,6 +14,19 @@ std::atomic<FakeLibraries*> g_current{nullptr};
 bool HasFolder(std::u16string_view path)
 {
     return path.find(u'\\') != std::u16string_view::npos;
+}
+
+const char* TypeName(ResourceType type)
+{
+    switch (type) {
+        case ResourceType::Bitmap:
+            return "bitmap";
+        case ResourceType::StringTable:
+            return "string";
+        case ResourceType::Png:
+            return "PNG";
+    }
+    return "?";
 }
 
 std::u16string Join(std::u16string_view folder, std::u16string_view file)
@@ -57,7 +71,8 @@ FakeLibraries::FakeLibraries(HostCalls& calls)
     // Outlook's process as the add-in finds it.
     ++Place(m_hostProgram, {}).loads;
     ++Place(kKernel32Path, Kernel32Exports()).loads;
-    ++Place(*m_addinPath, {}).loads;
+    // The add-in's module carries its own pictures, as qev.dll does.
+    ++Place(*m_addinPath, {}, AddinModuleResources()).loads;
 }
 
 FakeLibraries::~FakeLibraries()
@@ -118,12 +133,13 @@ FakeLibraries::Library* FakeLibraries::Valid(LibraryHandle handle) const
     return nullptr;
 }
 
-FakeLibraries::Library& FakeLibraries::Place(std::u16string_view path, Exports exports)
+FakeLibraries::Library& FakeLibraries::Place(std::u16string_view path, Exports exports, Resources resources)
 {
     const std::u16string normal = NormalizePath(path);
     auto& library = m_all.emplace_back(std::make_unique<Library>());
     library->path = normal;
     library->exports = std::move(exports);
+    library->resources = std::move(resources);
     m_installed[normal] = library.get();
     return *library;
 }
@@ -223,12 +239,41 @@ std::u16string FakeLibraries::FileName(LibraryHandle module)
     return library ? library->path : std::u16string();
 }
 
-// ---- the world's side ----
-
-void FakeLibraries::Install(std::u16string_view path, Exports exports)
+HRESULT FakeLibraries::Resource(LibraryHandle handle, ResourceType type, std::uint32_t id,
+                                std::vector<std::uint8_t>& out)
 {
     std::lock_guard lock(m_mutex);
-    Place(path, std::move(exports));
+    out.clear();
+    const HRESULT injected = m_calls.Check("FindResource");
+    Library* library = Valid(handle);
+    if (!library) {
+        if (SUCCEEDED(injected)) Fault("resource looked up through a handle that is not loaded");
+        return FAILED(injected) ? injected : kHrInvalidHandle;
+    }
+    const std::string what =
+        "resource " + Utf8(FileNameOf(library->path)) + " " + TypeName(type) + " " + std::to_string(id);
+    if (FAILED(injected)) {
+        Record(what + " missing");
+        return injected;
+    }
+    const auto it = library->resources.find({type, id});
+    if (it == library->resources.end()) {
+        Record(what + " missing");
+        const auto sameType = library->resources.lower_bound({type, 0});
+        const bool typeKnown = sameType != library->resources.end() && sameType->first.first == type;
+        return typeKnown ? kHrResourceNameNotFound : kHrResourceTypeNotFound;
+    }
+    Record(what);
+    out = it->second;
+    return S_OK;
+}
+
+// ---- the world's side ----
+
+void FakeLibraries::Install(std::u16string_view path, Exports exports, Resources resources)
+{
+    std::lock_guard lock(m_mutex);
+    Place(path, std::move(exports), std::move(resources));
 }
 
 void FakeLibraries::Uninstall(std::u16string_view path)
@@ -261,7 +306,7 @@ void FakeLibraries::SetAddinPath(std::optional<std::u16string> path)
         m_installed.erase(NormalizePath(*m_addinPath));
     }
     m_addinPath = std::move(path);
-    if (m_addinPath) ++Place(*m_addinPath, {}).loads;
+    if (m_addinPath) ++Place(*m_addinPath, {}, AddinModuleResources()).loads;
 }
 
 std::optional<std::u16string> FakeLibraries::AddinPath() const

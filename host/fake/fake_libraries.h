@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/fake/fake_ledger.h"
@@ -44,6 +45,8 @@ std::u16string NormalizePath(std::u16string_view path);
 class FakeLibraries final : public Libraries {
 public:
     using Exports = std::map<std::string, void*>;
+    // A module's resources by type and integer id.
+    using Resources = std::map<std::pair<ResourceType, std::uint32_t>, std::vector<std::uint8_t>>;
 
     explicit FakeLibraries(HostCalls& calls);
     ~FakeLibraries();
@@ -65,12 +68,17 @@ public:
     LibraryHandle Self() override;
     // Empty for a handle that names no loaded module.
     std::u16string FileName(LibraryHandle module) override;
+    // From the resources the library was placed with; a library that has no
+    // resource of the type answers kHrResourceTypeNotFound, one that lacks
+    // the id kHrResourceNameNotFound.
+    HRESULT Resource(LibraryHandle module, ResourceType type, std::uint32_t id,
+                     std::vector<std::uint8_t>& out) override;
 
     // ---- the world's side (not host calls) ----
 
     // Places a library at path, replacing what lay there. A library that is
-    // loaded stays loaded with its old exports until it is freed.
-    void Install(std::u16string_view path, Exports exports);
+    // loaded stays loaded with its old exports and resources until it is freed.
+    void Install(std::u16string_view path, Exports exports, Resources resources = {});
     // Takes the library away from path (later loads fail).
     void Uninstall(std::u16string_view path);
     bool Installed(std::u16string_view path) const;
@@ -92,7 +100,8 @@ public:
 
     // What happened, in order: "load C:\a\b.dll" (+ " altered"), "load-failed ...",
     // "symbol b.dll asCreateInstance" (+ " missing"), "free b.dll" (+ " unloaded"),
-    // "GetDllDirectoryW 260", "SetDllDirectoryW \"C:\a\"" / "SetDllDirectoryW null".
+    // "GetDllDirectoryW 260", "SetDllDirectoryW \"C:\a\"" / "SetDllDirectoryW null",
+    // "resource qev.txtui string 20" (+ " missing"; types "bitmap", "string", "PNG").
     std::vector<std::string> Events() const;
     void ClearEvents();
     // Called with every event as it is recorded.
@@ -108,13 +117,14 @@ private:
     struct Library {
         std::u16string path;
         Exports exports;
+        Resources resources;
         std::uint32_t loads = 0;
     };
     Library* Find(std::u16string_view path) const;  // installed or loaded
     Library* FindLoadedByName(std::u16string_view fileName) const;
     Library* Resolve(std::u16string_view path) const;
     Library* Valid(LibraryHandle handle) const;  // a loaded library, or null
-    Library& Place(std::u16string_view path, Exports exports);
+    Library& Place(std::u16string_view path, Exports exports, Resources resources = {});
     void Record(std::string event);
     void Fault(std::string fault);
     Exports Kernel32Exports() const;

@@ -126,6 +126,8 @@ const char* RegRootName(RegRoot root) noexcept
             return "HKCU";
         case RegRoot::LocalMachine:
             return "HKLM";
+        case RegRoot::Users:
+            return "HKU";
     }
     return "HK?";
 }

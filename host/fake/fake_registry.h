@@ -21,7 +21,7 @@ namespace host::fake {
 // (ERROR_KEY_DELETED).
 inline constexpr HRESULT kHrKeyDeleted = static_cast<HRESULT>(0x800703FAu);
 
-// "HKLM", "HKCU", "HKCR".
+// "HKLM", "HKCU", "HKCR", "HKU".
 const char* RegRootName(RegRoot root) noexcept;
 
 class FakeRegistry final : public Registry {

@@ -15,6 +15,25 @@ char16_t FoldCase(char16_t c) noexcept
     return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
 
+// A folder as Windows keeps the current directory: slashes as backslashes,
+// runs of backslashes as one, no trailing backslash but a drive root's.
+std::u16string CanonicalFolder(std::u16string_view folder)
+{
+    std::u16string out;
+    for (char16_t c : folder) {
+        if (c == u'/') c = u'\\';
+        if (c == u'\\' && !out.empty() && out.back() == u'\\') continue;
+        out.push_back(c);
+    }
+    if (out.size() > 3 && out.back() == u'\\') out.pop_back();
+    return out;
+}
+
+bool IsDriveRoot(std::u16string_view folder)
+{
+    return folder.size() == 3 && folder[1] == u':' && folder[2] == u'\\';
+}
+
 }  // namespace
 
 bool PathLess::operator()(const std::u16string& a, const std::u16string& b) const noexcept
@@ -23,8 +42,9 @@ bool PathLess::operator()(const std::u16string& a, const std::u16string& b) cons
                                         [](char16_t x, char16_t y) { return FoldCase(x) < FoldCase(y); });
 }
 
-FakeSystem::FakeSystem() : m_roaming(u"C:\\Users\\qev\\AppData\\Roaming")
+FakeSystem::FakeSystem() : m_roaming(u"C:\\Users\\qev\\AppData\\Roaming"), m_currentDir(u"C:\\Users\\qev\\Documents")
 {
+    m_paths[m_currentDir] = PathKind::Directory;
     // As the system's table holds them under Wine, the platform the Windows
     // build's scenarios run on (real Windows words some differently, and has
     // texts for codes Wine leaves without one): each text ends in CR LF.
@@ -139,6 +159,65 @@ void FakeSystem::AdvanceTickCount(std::uint32_t milliseconds)
 {
     std::lock_guard lock(m_mutex);
     m_tick += milliseconds;  // wraps as the system's does
+}
+
+bool FakeSystem::CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept
+{
+    try {
+        HostCalls* calls = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            calls = m_calls;
+        }
+        if (calls && FAILED(calls->CheckNoThrow("GetCurrentDirectory"))) return false;
+        std::lock_guard lock(m_mutex);
+        if (m_currentDir.size() + 1 > maxUnits) return false;
+        out = m_currentDir;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FakeSystem::SetCurrentDir(std::u16string_view folder) noexcept
+{
+    try {
+        HostCalls* calls = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            calls = m_calls;
+        }
+        if (calls && FAILED(calls->CheckNoThrow("SetCurrentDirectory"))) return false;
+        const std::u16string canonical = CanonicalFolder(folder);
+        std::lock_guard lock(m_mutex);
+        const auto it = m_paths.find(canonical);
+        const bool directory = it != m_paths.end() && it->second == PathKind::Directory;
+        if (!directory && !IsDriveRoot(canonical)) return false;
+        m_currentDir = canonical;
+        m_currentDirChanges.push_back(canonical);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::u16string FakeSystem::CurrentFolder() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_currentDir;
+}
+
+void FakeSystem::SetCurrentFolder(std::u16string folder)
+{
+    std::lock_guard lock(m_mutex);
+    m_currentDir = CanonicalFolder(folder);
+    m_paths[m_currentDir] = PathKind::Directory;
+}
+
+std::vector<std::u16string> FakeSystem::CurrentDirChanges() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_currentDirChanges;
 }
 
 std::vector<std::u16string> FakeSystem::DebugWrites() const

@@ -36,6 +36,12 @@ public:
     void SetTickCount(std::uint32_t tick);
     void AdvanceTickCount(std::uint32_t milliseconds);
 
+    // The current directory: only a folder created as a Directory (or a
+    // drive's root) can be made current; it is kept as Windows keeps it, with
+    // doubled backslashes read as one and no trailing backslash but a root's.
+    bool CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept override;
+    bool SetCurrentDir(std::u16string_view folder) noexcept override;
+
     // The debug channel.
     std::vector<std::u16string> DebugWrites() const;
     void ClearDebugWrites();
@@ -54,6 +60,12 @@ public:
     void RemovePath(const std::u16string& path);
     std::optional<PathKind> KindOf(const std::u16string& path) const;
 
+    // The current directory as the world sees it (not a host call), and every
+    // folder made current so far, in order.
+    std::u16string CurrentFolder() const;
+    void SetCurrentFolder(std::u16string folder);
+    std::vector<std::u16string> CurrentDirChanges() const;
+
     // The message table; starts with the texts of common codes.
     void SetSystemMessage(HRESULT hr, std::optional<std::u16string> text);
 
@@ -66,6 +78,8 @@ private:
     std::map<std::u16string, PathKind, PathLess> m_paths;
     std::map<HRESULT, std::u16string> m_messages;
     std::uint32_t m_tick = 10000000;
+    std::u16string m_currentDir;
+    std::vector<std::u16string> m_currentDirChanges;
 };
 
 // Widens 8-bit text as Windows-1252 does (the ANSI code page of the native build).

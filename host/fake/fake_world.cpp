@@ -1,6 +1,8 @@
 #include "host/fake/fake_world.h"
 
+#include "host/fake/fake_modules.h"
 #include "host/fake/fake_text.h"
+#include "text/ui_strings.h"
 
 namespace host::fake {
 namespace {
@@ -36,6 +38,8 @@ FakeWorld::FakeWorld()
     if (!folder.empty() && folder.back() == u'\\') folder.pop_back();
     m_system.CreatePath(folder, FakeSystem::PathKind::Directory);
     m_system.CreatePath(folder + u"\\" + qev::kCrashHandlerSettingsFile, FakeSystem::PathKind::File);
+    m_system.CreatePath(AddinFolder(m_libraries), FakeSystem::PathKind::Directory);
+    PlaceUiModules();
 }
 
 FakeWorld::~FakeWorld()
@@ -107,10 +111,54 @@ void FakeWorld::SetEngineValue(std::u16string name, std::uint32_t value)
 void FakeWorld::SetAddinPath(std::optional<std::u16string> path)
 {
     m_libraries.SetAddinPath(path);
+    PlaceUiModules();
     if (!path) return;
     const std::u16string folder = FolderOf(NormalizePath(*path));
+    m_system.CreatePath(folder, FakeSystem::PathKind::Directory);
     m_engine.SetFolder(folder);
     m_product.SetFolder(folder);
+}
+
+void FakeWorld::SetUiModules(UiModules where)
+{
+    m_uiModules = where;
+    PlaceUiModules();
+}
+
+void FakeWorld::PlaceUiModules()
+{
+    for (const std::u16string& path : m_uiModulePaths) m_libraries.Uninstall(path);
+    m_uiModulePaths.clear();
+    std::u16string folder;
+    if (m_uiModules == UiModules::Beside) {
+        const auto addin = m_libraries.AddinPath();
+        if (!addin) return;
+        folder = FolderOf(NormalizePath(*addin)) + u"\\";
+    } else if (m_uiModules == UiModules::Product) {
+        folder = m_product.String(qev::kStringProductFolder);
+    } else {
+        return;
+    }
+    for (const BuiltModule& module : BuiltUiModules()) {
+        m_uiModulePaths.push_back(folder + module.path);
+        m_libraries.Install(m_uiModulePaths.back(), {}, ResourcesOf(module));
+    }
+}
+
+void FakeWorld::SetLanguage(std::optional<std::u16string> code)
+{
+    if (code)
+        m_registry.Put(RegRoot::Users, qev::kLanguageKey, qev::kLanguageValue, RegValue::Text(*code));
+    else
+        m_registry.Remove(RegRoot::Users, qev::kLanguageKey, qev::kLanguageValue);
+}
+
+void FakeWorld::SetRightToLeft(std::optional<std::uint32_t> value)
+{
+    if (value)
+        m_registry.Put(RegRoot::Users, qev::kLanguageKey, qev::kLayoutValue, RegValue::Dword(*value));
+    else
+        m_registry.Remove(RegRoot::Users, qev::kLanguageKey, qev::kLayoutValue);
 }
 
 // ---- mail ----

@@ -14,6 +14,9 @@
 //   world.SetEngineSetting(1, 0);                 // `engine settings f1=0`
 //   world.SetEngineOption(qev::kOptionMoveToSpamFolder, 1);   // `engine options move=1`
 //   world.SetEngineValue(u"BarPos", 6);           // `engine value BarPos 6`
+//   world.SetLanguage(u"de-de");                  // `lang de-de`
+//   world.SetRightToLeft(1);                      // `rtl 1`
+//   world.SetUiModules(UiModules::Product);       // `uimodules product`
 //
 //   // Mail (fake_mail.h, fake_message.h, fake_accounts.h). Store names are the
 //   // scenario's short names; paths are from the store's root, '/' between names.
@@ -84,6 +87,11 @@ namespace host::fake {
 
 enum class Marker { Trace, Disabled };
 
+// Where the add-in's language and layout modules lie (`uimodules`): in the
+// folders lang and ui beside the add-in, only below the product's folder, or
+// nowhere.
+enum class UiModules { Beside, Product, None };
+
 // Where things lie in a new world.
 inline constexpr char16_t kMarkerFolder[] = u"Marlowcrest\\Desktop\\Profiles";
 inline constexpr char16_t kDefaultProductProgram[] = u"C:\\Program Files\\Marlowcrest\\Desktop\\zkdesk.exe";
@@ -92,7 +100,9 @@ class FakeWorld {
 public:
     // A new world: Outlook 16.0.0.1234 with one explorer; qev.dll loaded from
     // kDefaultAddinPath with zkascl.dll (server up, no values) and
-    // IPrefVault.dll beside it; the product's registry key under HKLM naming
+    // IPrefVault.dll beside it, and its language and layout modules (all of
+    // lang\<code>\qev.txtui and ui\<ltr|rtl>\qev.ui the Windows build makes)
+    // in folders beside it; the product's registry key under HKLM naming
     // kDefaultProductProgram as "AppPath", zkch.dll in that program's folder,
     // and zkch.xml in the product's data folder; no marker files.
     FakeWorld();
@@ -134,6 +144,12 @@ public:
     // Where qev.dll lies (the engine client and the configuration library
     // move with it), or nothing: no module named qev.dll is loaded.
     void SetAddinPath(std::optional<std::u16string> path);
+    // Where the language and layout modules lie (they follow the add-in when beside it).
+    void SetUiModules(UiModules where);
+    // The language and layout values under HKEY_USERS\.DEFAULT\Software\ZarUD
+    // (`lang CODE`, `rtl N`); nothing: the value is removed.
+    void SetLanguage(std::optional<std::u16string> code);
+    void SetRightToLeft(std::optional<std::uint32_t> value);
 
     // ---- mail ----
 
@@ -183,6 +199,7 @@ public:
 
 private:
     void PlaceProductKey();
+    void PlaceUiModules();
 
     host::System* m_previousSystem;
     FakeSystem m_system;
@@ -199,6 +216,8 @@ private:
     std::unique_ptr<FakeMail> m_mail;
     std::unique_ptr<FakeAccounts> m_accounts;
     host::Services m_services;
+    UiModules m_uiModules = UiModules::Beside;
+    std::vector<std::u16string> m_uiModulePaths;  // where they lie now
 };
 
 }  // namespace host::fake

@@ -84,4 +84,26 @@ std::u16string WinLibraries::FileName(LibraryHandle module)
     }
 }
 
+HRESULT WinLibraries::Resource(LibraryHandle module, ResourceType type, std::uint32_t id,
+                               std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    if (id > 0xFFFF) return kHrResourceNameNotFound;  // not an integer resource name
+    const wchar_t* typeName = type == ResourceType::Bitmap        ? MAKEINTRESOURCEW(2)   // RT_BITMAP
+                              : type == ResourceType::StringTable ? MAKEINTRESOURCEW(6)   // RT_STRING
+                                                                  : L"PNG";
+    const auto hModule = static_cast<HMODULE>(module);
+    HRSRC found = FindResourceW(hModule, MAKEINTRESOURCEW(id), typeName);
+    if (!found) return LastError();
+    HGLOBAL loaded = LoadResource(hModule, found);
+    if (!loaded) return LastError();
+    const DWORD size = SizeofResource(hModule, found);
+    const void* bytes = LockResource(loaded);
+    if (!bytes && size != 0) return LastError();
+    // The bytes belong to the module; the caller keeps a copy that outlives it.
+    const auto* first = static_cast<const std::uint8_t*>(bytes);
+    out.assign(first, first + size);
+    return S_OK;
+}
+
 }  // namespace host::win

@@ -15,6 +15,8 @@ public:
     LibraryHandle Loaded(std::u16string_view moduleName) override;
     LibraryHandle Self() override;
     std::u16string FileName(LibraryHandle module) override;
+    HRESULT Resource(LibraryHandle module, ResourceType type, std::uint32_t id,
+                     std::vector<std::uint8_t>& out) override;
 };
 
 }  // namespace host::win

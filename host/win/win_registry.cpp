@@ -24,6 +24,8 @@ HKEY RootKey(RegRoot root) noexcept
             return HKEY_CURRENT_USER;
         case RegRoot::LocalMachine:
             return HKEY_LOCAL_MACHINE;
+        case RegRoot::Users:
+            return HKEY_USERS;
     }
     return nullptr;
 }

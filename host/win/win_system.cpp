@@ -106,6 +106,31 @@ bool WinSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16str
     return true;
 }
 
+bool WinSystem::CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept
+{
+    try {
+        if (maxUnits == 0 || maxUnits > 32768) return false;
+        std::wstring buffer(maxUnits, L'\0');
+        // Too small a buffer: the size it needs comes back, which is >= maxUnits.
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(maxUnits), buffer.data());
+        if (length == 0 || length >= maxUnits) return false;
+        out.assign(U(buffer.c_str()), length);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WinSystem::SetCurrentDir(std::u16string_view folder) noexcept
+{
+    try {
+        const std::u16string terminated(folder);
+        return SetCurrentDirectoryW(W(terminated.c_str())) != FALSE;
+    } catch (...) {
+        return false;
+    }
+}
+
 WinSystem& InstallWinSystem() noexcept
 {
     static WinSystem system;

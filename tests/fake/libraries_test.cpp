@@ -53,6 +53,38 @@ TEST(FakeLibraries, LoadCountsLikeLoadLibrary)
     EXPECT_EQ(error, kHrModNotFound);
 }
 
+TEST(FakeLibraries, ResourcesAnswerAsTheLoaderDoes)
+{
+    HostCalls calls;
+    FakeLibraries libraries(calls);
+    libraries.Install(u"C:\\P\\ui.dll", {}, {{{ResourceType::Png, 208}, {1, 2, 3}}, {{ResourceType::Bitmap, 200}, {}}});
+    LibraryHandle module = libraries.Load(u"C:\\P\\ui.dll", false, nullptr);
+    ASSERT_TRUE(module);
+    struct Case {
+        ResourceType type;
+        std::uint32_t id;
+        HRESULT result;
+        std::vector<std::uint8_t> bytes;
+    } const cases[] = {
+        {ResourceType::Png, 208, S_OK, {1, 2, 3}},
+        {ResourceType::Bitmap, 200, S_OK, {}},
+        {ResourceType::Png, 209, kHrResourceNameNotFound, {}},
+        {ResourceType::StringTable, 19, kHrResourceTypeNotFound, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> out = {9};
+        EXPECT_EQ(libraries.Resource(module, c.type, c.id, out), c.result) << c.id;
+        EXPECT_EQ(out, c.bytes) << c.id;
+    }
+    // Replacing the file does not change the loaded module; a freed one answers nothing.
+    libraries.Install(u"C:\\P\\ui.dll", {}, {});
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(libraries.Resource(module, ResourceType::Png, 208, out), S_OK);
+    libraries.Free(module);
+    EXPECT_EQ(libraries.Resource(module, ResourceType::Png, 208, out), kHrInvalidHandle);
+    EXPECT_EQ(libraries.Faults().size(), 1u);
+}
+
 // GetDllDirectoryW's documented returns: the length without the terminator
 // when it fits, the size needed with it when it does not; an empty or null
 // SetDllDirectoryW restores the default search order.
