@@ -87,9 +87,11 @@ void RemoveLeftovers(const std::wstring& runs)
     if (search == INVALID_HANDLE_VALUE) return;
     std::vector<std::wstring> gone;
     do {
+        // A run is named "PID-N": the Nth session of that process.
         const std::wstring name = found.cFileName;
-        if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-        if (!ProcessAlive(static_cast<DWORD>(std::stoul(name)))) gone.push_back(name);
+        const std::wstring pid = name.substr(0, name.find(L'-'));
+        if (pid.empty() || pid.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        if (!ProcessAlive(static_cast<DWORD>(std::stoul(pid)))) gone.push_back(name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
     for (const std::wstring& name : gone) {
@@ -174,7 +176,12 @@ bool RemoveTree(const std::wstring& folder) noexcept
 ProductFolder::ProductFolder(const BuiltFiles& from) : m_from(from)
 {
     const std::wstring runs = SystemDrive() + kRunsFolder;
-    const std::wstring run = std::to_wstring(GetCurrentProcessId());
+    // Each session lays its own folder: a library the add-in keeps loaded for
+    // the life of the process (the product configuration) holds its file
+    // open after the session that loaded it.
+    static int sessions = 0;
+    m_run = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++sessions);
+    const std::wstring& run = m_run;
     RemoveLeftovers(runs);
     m_root = runs + L"\\" + run;
     m_program = m_root + L"\\Program Files\\Marlowcrest\\Desktop";
@@ -248,7 +255,7 @@ void ProductFolder::TakeAway() noexcept
         m_registered = false;
     }
     RemoveTree(m_root);
-    const std::wstring run = RunKey(std::to_wstring(GetCurrentProcessId()));
+    const std::wstring run = RunKey(m_run);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, run.c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, run.c_str());
     // The runs' folder and key go with the last run, and the vendor's key

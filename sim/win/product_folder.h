@@ -2,15 +2,15 @@
 // in the Wine prefix, laid out as the product lays itself out, and taken away
 // again when the run ends.
 //
-//   Program Files\Marlowcrest\Desktop (under C:\qev-sim\<pid>)
+//   Program Files\Marlowcrest\Desktop (under C:\qev-sim\<pid>-<session>)
 //       qev.dll            registered with regsvr32 for the run
 //       zkascl.dll         the engine client (or none, or the one without its factory)
 //       IPrefVault.dll     the configuration library, with IPrefVault.ini naming
 //                          the two places below
 //       zkch.dll           the crash handler, beside the product's program
-//   ProgramData\Marlowcrest\Desktop\zkch.xml (under C:\qev-sim\<pid>)
+//   ProgramData\Marlowcrest\Desktop\zkch.xml (under C:\qev-sim\<pid>-<session>)
 //                          the crash handler's settings (configuration string 400)
-//   HKLM\SOFTWARE\Marlowcrest\qev-sim\<pid>\Desktop, AppPath: zkdesk.exe in the
+//   HKLM\SOFTWARE\Marlowcrest\qev-sim\<pid>-<session>\Desktop, AppPath: zkdesk.exe in the
 //                          program folder (the product's key, configuration string 202)
 //
 // These are the relations the in-memory world of the native runner has; only
@@ -65,10 +65,11 @@ private:
     void TakeAway() noexcept;
 
     BuiltFiles m_from;
-    std::wstring m_root;     // C:\qev-sim\<pid>
+    std::wstring m_run;      // <pid>-<session>
+    std::wstring m_root;     // C:\qev-sim\<run>
     std::wstring m_program;  // ...\Program Files\Marlowcrest\Desktop
     std::wstring m_data;     // ...\ProgramData\Marlowcrest\Desktop
-    std::wstring m_key;      // SOFTWARE\Marlowcrest\qev-sim\<pid>\Desktop
+    std::wstring m_key;      // SOFTWARE\Marlowcrest\qev-sim\<pid>-<session>\Desktop
     EngineFile m_engine = EngineFile::None;
     bool m_registered = false;
 };
