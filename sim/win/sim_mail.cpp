@@ -42,6 +42,7 @@ enum : DISPID {
     kMove,
     kHtmlBody,
     kItemMethod,
+    kEntryId,
 };
 
 std::u16string TextOf(const wchar_t* text)
@@ -686,7 +687,8 @@ public:
                        {L"UnRead", kUnRead},
                        {L"Move", kMove},
                        {L"HTMLBody", kHtmlBody},
-                       {L"Item", kItemMethod}},
+                       {L"Item", kItemMethod},
+                       {L"EntryID", kEntryId}},
                         object),
           Face(mail, object),
           m_mailItem(mail_item),
@@ -828,6 +830,7 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
                 Ref<Object> object;
                 if (Ref<host::Namespace> ns = As<host::Namespace>()) object = ns->MapiObject();
                 else if (Ref<host::MailItem> item = As<host::MailItem>()) object = item->MapiObject();
+                else if (Ref<host::Folder> folder = As<host::Folder>()) object = folder->MapiObject();
                 else throw host::ComError(DISP_E_MEMBERNOTFOUND);
                 result.vt = VT_UNKNOWN;
                 result.punkVal = m_mail.HandOut(std::move(object));
@@ -857,6 +860,7 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
         case kClass:
         case kDefaultItemType:
         case kName:
+        case kEntryId:
         case kItemsProperty: {
             Ref<host::Folder> folder = As<host::Folder>();
             if (!folder || !get) return DISP_E_MEMBERNOTFOUND;
@@ -870,6 +874,9 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
                 } else if (id == kName) {
                     result.vt = VT_BSTR;
                     result.bstrVal = BstrOf(folder->Name());
+                } else if (id == kEntryId) {
+                    result.vt = VT_BSTR;
+                    result.bstrVal = BstrOf(folder->EntryID());
                 } else {
                     handDispatch(folder->GetItems());
                 }
