@@ -46,6 +46,8 @@ public:
     // cookie. Throws ComError when the object has no such point or refuses.
     virtual std::uint32_t Advise(EventInterface iface, EventSink* sink) = 0;
     // Ends the subscription with that cookie; throws ComError on failure.
+    // The sink is never called once this is called, whatever the source
+    // answers: the subscriber may go away right after.
     virtual void Unadvise(EventInterface iface, std::uint32_t cookie) = 0;
 
 protected:

@@ -48,6 +48,9 @@ public:
 
     HRESULT Unadvise(std::uint32_t cookie) override
     {
+        // The sink is cut off first, as the Windows side does: a subscription
+        // the manager refuses to end stays, but calls nobody.
+        if (const auto it = m_sinks.find(cookie); it != m_sinks.end()) it->second = nullptr;
         if (const HRESULT hr = m_accounts.m_calls.Check("AccountManager.Unadvise"); FAILED(hr)) return hr;
         return m_sinks.erase(cookie) == 0 ? E_INVALIDARG : S_OK;
     }
@@ -60,7 +63,7 @@ public:
         std::size_t called = 0;
         for (const std::uint32_t cookie : cookies) {
             const auto it = m_sinks.find(cookie);
-            if (it == m_sinks.end()) continue;
+            if (it == m_sinks.end() || !it->second) continue;
             try {
                 it->second->Notify(code, accountId, 0);
             } catch (...) {

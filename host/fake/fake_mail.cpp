@@ -376,6 +376,7 @@ public:
     }
     void Unadvise(EventInterface iface, std::uint32_t cookie) override
     {
+        m_points.Cut(iface, cookie);
         MailObjects::Calls(m_mail).Enter("Items.Unadvise");
         m_points.Unadvise(iface, cookie);
     }

@@ -49,6 +49,14 @@ void ConnectionPoints::Unadvise(EventInterface iface, std::uint32_t cookie)
     if (point.sinks.erase(cookie) == 0) throw ComError(CONNECT_E_NOCONNECTION);
 }
 
+void ConnectionPoints::Cut(EventInterface iface, std::uint32_t cookie) noexcept
+{
+    const auto it = m_points.find(iface);
+    if (it == m_points.end()) return;
+    const auto found = it->second.sinks.find(cookie);
+    if (found != it->second.sinks.end()) found->second = nullptr;
+}
+
 std::size_t ConnectionPoints::Fire(EventInterface iface, std::int32_t dispId, std::span<const Variant> args)
 {
     const auto it = m_points.find(iface);
@@ -60,7 +68,7 @@ std::size_t ConnectionPoints::Fire(EventInterface iface, std::int32_t dispId, st
     std::size_t called = 0;
     for (const std::uint32_t cookie : cookies) {
         const auto found = it->second.sinks.find(cookie);
-        if (found == it->second.sinks.end()) continue;
+        if (found == it->second.sinks.end() || !found->second) continue;
         found->second->OnEvent(dispId, args);
         ++called;
     }
@@ -113,6 +121,7 @@ std::uint32_t FakeExplorer::Advise(EventInterface iface, EventSink* sink)
 
 void FakeExplorer::Unadvise(EventInterface iface, std::uint32_t cookie)
 {
+    m_points.Cut(iface, cookie);
     m_calls.Enter("Explorer.Unadvise");
     m_points.Unadvise(iface, cookie);
 }
@@ -149,6 +158,7 @@ std::uint32_t FakeApplication::Advise(EventInterface iface, EventSink* sink)
 
 void FakeApplication::Unadvise(EventInterface iface, std::uint32_t cookie)
 {
+    m_points.Cut(iface, cookie);
     m_calls.Enter("Application.Unadvise");
     m_points.Unadvise(iface, cookie);
 }

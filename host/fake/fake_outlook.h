@@ -32,6 +32,10 @@ public:
     // ComError(CONNECT_E_NOCONNECTION) for a point the object does not have
     // or a cookie that names no subscription.
     void Unadvise(EventInterface iface, std::uint32_t cookie);
+    // Cuts the sink of that subscription off before the source is asked to
+    // end it, as the Windows side does: a subscription the source then
+    // refuses to end stays (and is reported), but calls nobody.
+    void Cut(EventInterface iface, std::uint32_t cookie) noexcept;
 
     // Calls every sink subscribed to iface, in the order of subscription. A
     // sink that unsubscribes (itself or another) while the event is delivered

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/commands.h"
 #include "mail/selection.h"
 #include "tests/mail/mail_world.h"
 
@@ -41,10 +42,18 @@ struct Session {
             world.Deliver(u"b", u"Inbox", MessageText(u"spam b", kSpamYes));
             world.Deliver(u"a", u"Inbox", MessageText(u"ham", kSpamNo),
                           {.headers = host::fake::HeaderForm::StreamAnsi});
+            world.Deliver(u"a", u"Inbox", MessageText(u"more ham", kSpamNo));
             world.AccountAdd(u"c", u"Mailbox - Cy");
             world.AccountRemove(u"b");
             bool mailSelected = false, spamFolder = false;
             if (world.Select(u"a", u"Inbox", {1})) GetSelectionItems_(&world.Application(), mailSelected, spamFolder);
+            // The user's commands on what is selected, then on the spam folder.
+            world.Select(u"a", u"Inbox", {1, 2});
+            c.UserCommands().Run(CommandKey::IsSpam, ClickSource{});
+            world.System().AdvanceTickCount(1000);
+            world.Select(u"a", u"Deleted Items/Spam", {1});
+            c.UserCommands().Run(CommandKey::NotSpam, ClickSource{});
+            c.UserCommands().Run(CommandKey::Settings, ClickSource{});
             c.OnBeginShutdown();
             world.Quit();
             c.OnDisconnection(0);
