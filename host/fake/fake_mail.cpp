@@ -409,17 +409,28 @@ public:
     std::uint32_t Release() noexcept override { return Counted::Release(); }
     Object* Query(Iface iface) noexcept override
     {
-        if (FAILED(MailObjects::Calls(m_mail).CheckNoThrow("Item.QueryInterface"))) return nullptr;
+        Object* out = nullptr;
+        QueryResult(iface, out);
+        return out;
+    }
+    // A failed query reports its own result, as a proxy whose server went
+    // away does; an interface the item does not have is E_NOINTERFACE.
+    HRESULT QueryResult(Iface iface, Object*& out) noexcept override
+    {
+        out = nullptr;
+        if (const HRESULT hr = MailObjects::Calls(m_mail).CheckNoThrow("Item.QueryInterface"); FAILED(hr)) return hr;
         switch (iface) {
             case Iface::Unknown:
             case Iface::Dispatch:
-                return Hand(static_cast<Dispatch*>(this));
+                out = Hand(static_cast<Dispatch*>(this));
+                break;
             case Iface::MailItem:
-                if (m_item.message.kind != ItemKind::Mail) return nullptr;
-                return Hand(static_cast<MailItem*>(this));
+                if (m_item.message.kind == ItemKind::Mail) out = Hand(static_cast<MailItem*>(this));
+                break;
             default:
-                return nullptr;
+                break;
         }
+        return out ? S_OK : E_NOINTERFACE;
     }
 
     // Dispatch: the add-in reaches items through their typed face only.

@@ -233,3 +233,45 @@ TEST_F(MailWorldTest, SelectionMailAndSpamFolder)
 
 }  // namespace
 }  // namespace qev::testing
+
+namespace qev::testing {
+namespace {
+
+// Only a missing interface makes an item "not mail"; a query that fails
+// otherwise is an error of its own, reported even while antispam is off.
+TEST_F(MailWorldTest, AMailItemQueryThatFailsOtherwiseIsReported)
+{
+    m_world.AddStore(u"a", u"Mailbox - Ann");
+    m_world.SetEngineOption(kOptionMoveToSpamFolder, 1);
+    Start();
+    struct Case {
+        bool antispamOn;
+        HRESULT queryFails;  // S_OK: the query answers
+        std::u16string line;
+    } const cases[] = {
+        {true, E_ACCESSDENIED, Error(u"exception! : OnItemAdd_ : Access denied.")},
+        {false, E_ACCESSDENIED, Error(u"exception! : OnItemAdd_ : Access denied.")},
+        {true, S_OK, Line(u"OnItemAdd_...ok")},
+    };
+    for (const Case& c : cases) {
+        m_world.NotifySettings({{1, c.antispamOn ? 0u : 1u}, {3, 1}});
+        int queries = 0;
+        m_world.Calls().OnCall([&](std::uint64_t n, std::string_view what) {
+            // The sink's own query comes first, the filing's second.
+            if (what == "Item.QueryInterface" && ++queries == 1 && c.queryFails != S_OK) {
+                m_world.Calls().FailAt(n + 1, c.queryFails);
+            }
+        });
+        ClearWrites();
+        m_world.Deliver(u"a", u"Inbox", MessageText(u"offer", kSpamYes));
+        m_world.Calls().OnCall({});
+        const Lines writes = Writes();
+        EXPECT_EQ(writes.empty() ? u"" : writes.back(), c.line) << c.antispamOn;
+    }
+    EXPECT_EQ(m_world.FolderCounts(u"a", u"Deleted Items/Spam").items, 1u) << "only the answered query filed";
+    ShutDown();
+    EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace qev::testing
