@@ -207,6 +207,13 @@ void ProductFolder::Lay()
     MakeFolders(m_program);
     MakeFolders(m_data);
     Copy(m_from.addinFolder + L"\\qev.dll", AddinPath());
+    // The language and layout modules lie beside the add-in, as installed.
+    for (const wchar_t* module : {L"lang\\en-us\\qev.txtui", L"lang\\de-de\\qev.txtui", L"lang\\he-il\\qev.txtui",
+                                  L"ui\\ltr\\qev.ui", L"ui\\rtl\\qev.ui"}) {
+        const std::wstring target = m_program + L"\\" + module;
+        MakeFolders(FolderOf(target));
+        Copy(m_from.addinFolder + L"\\" + module, target);
+    }
     Copy(m_from.standinFolder + L"\\IPrefVault.dll", m_program + L"\\IPrefVault.dll");
     Copy(m_from.standinFolder + L"\\zkch.dll", m_program + L"\\zkch.dll");
     PlaceEngine(EngineFile::Regular);

@@ -4,6 +4,7 @@
 //
 //   Program Files\Marlowcrest\Desktop (under C:\qev-sim\<pid>-<session>)
 //       qev.dll            registered with regsvr32 for the run
+//       lang\*\qev.txtui, ui\*\qev.ui   its language and layout modules
 //       zkascl.dll         the engine client (or none, or the one without its factory)
 //       IPrefVault.dll     the configuration library, with IPrefVault.ini naming
 //                          the two places below
