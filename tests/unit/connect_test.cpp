@@ -67,7 +67,7 @@ TEST_F(ConnectTest, DeclinesWithoutHostObjects)
     for (const auto& c : cases) {
         FakeWorld world;
         world.SetMarker(Marker::Trace, true);
-        auto* addin = new qev::ConnectObject(world.Services());
+        auto addin = host::Ref<qev::ConnectObject>::Adopt(new qev::ConnectObject(world.Services()));
         const HRESULT hr = addin->Connect().OnConnection(c.application ? &world.Application() : nullptr, 1,
                                                          c.addInInstance ? &world.AddInInstance() : nullptr);
         EXPECT_EQ(hr, S_FALSE);
@@ -78,7 +78,7 @@ TEST_F(ConnectTest, DeclinesWithoutHostObjects)
         EXPECT_EQ(world.Engine().CallCount("Init"), 0u);
         EXPECT_EQ(addin->Connect().OnStartupComplete(), S_FALSE);
         addin->Connect().OnDisconnection(0);
-        addin->Release();
+        addin.Reset();
         EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
     }
 }
@@ -96,7 +96,7 @@ TEST_F(ConnectTest, EngineStateReadAtConnection)
         world.SetEngineSetting(1, c.f1);
         world.SetEngineSetting(3, c.f3);
         world.SetEngineOption(qev::kOptionMoveToSpamFolder, 1);
-        auto* addin = new qev::ConnectObject(world.Services());
+        auto addin = host::Ref<qev::ConnectObject>::Adopt(new qev::ConnectObject(world.Services()));
         qev::CConnect& connect = addin->Connect();
         ASSERT_EQ(connect.OnConnection(&world.Application(), 1, &world.AddInInstance()), S_OK);
         EXPECT_EQ(connect.Engine().ServerStatus(), c.serverUp);
@@ -107,7 +107,7 @@ TEST_F(ConnectTest, EngineStateReadAtConnection)
         EXPECT_EQ(connect.Engine().Options().f[2], 1u);
         connect.OnBeginShutdown();
         connect.OnDisconnection(0);
-        addin->Release();
+        addin.Reset();
     }
 }
 
@@ -210,7 +210,7 @@ TEST_F(ConnectTest, NotificationsInFlightDuringShutdown)
     // add-in down: the observer goes, the late calls find nothing to do.
     for (int round = 0; round < 20; ++round) {
         FakeWorld world;
-        auto* addin = new qev::ConnectObject(world.Services());
+        auto addin = host::Ref<qev::ConnectObject>::Adopt(new qev::ConnectObject(world.Services()));
         qev::CConnect& connect = addin->Connect();
         ASSERT_EQ(connect.OnConnection(&world.Application(), 1, &world.AddInInstance()), S_OK);
         ASSERT_EQ(connect.OnStartupComplete(), S_OK);
@@ -221,7 +221,7 @@ TEST_F(ConnectTest, NotificationsInFlightDuringShutdown)
         world.Quit();
         connect.OnDisconnection(0);
         EXPECT_TRUE(world.Apartment().PumpUntil([&] { return status->Done() && imported->Done(); }));
-        addin->Release();
+        addin.Reset();
         EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
     }
 }
@@ -246,7 +246,7 @@ TEST_F(ConnectTest, DllDirectoryPointsAtTheAddinWhileTheEngineLoads)
         world.Libraries().SetDllDirectory(c.before);
         world.Libraries().SetDllDirectoryExports(c.exports);
         world.Libraries().ClearEvents();
-        auto* addin = new qev::ConnectObject(world.Services());
+        auto addin = host::Ref<qev::ConnectObject>::Adopt(new qev::ConnectObject(world.Services()));
         ASSERT_EQ(addin->Connect().OnConnection(&world.Application(), 1, &world.AddInInstance()), S_OK);
         EXPECT_EQ(world.Libraries().DllDirectory(), c.after) << (c.before ? c.before->size() : 0);
         const auto events = world.Libraries().Events();
@@ -261,7 +261,7 @@ TEST_F(ConnectTest, DllDirectoryPointsAtTheAddinWhileTheEngineLoads)
         EXPECT_EQ(addin->Connect().Engine().AsClientPath(), u"C:\\Program Files\\Marlowcrest\\Desktop\\zkascl.dll");
         addin->Connect().OnBeginShutdown();
         addin->Connect().OnDisconnection(0);
-        addin->Release();
+        addin.Reset();
     }
 }
 
@@ -305,10 +305,10 @@ TEST_F(ConnectTest, UnloadedByTheUserWhileOutlookRuns)
     // Before start-up nothing holds the object: letting it go ends the
     // engine client with it.
     FakeWorld world;
-    auto* addin = new qev::ConnectObject(world.Services());
+    auto addin = host::Ref<qev::ConnectObject>::Adopt(new qev::ConnectObject(world.Services()));
     ASSERT_EQ(addin->Connect().OnConnection(&world.Application(), 1, &world.AddInInstance()), S_OK);
     addin->Connect().OnDisconnection(1);
-    addin->Release();
+    addin.Reset();
     EXPECT_EQ(world.Engine().CallCount("Release"), 1u);
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
 }
