@@ -20,6 +20,7 @@ public:
     bool WidenText(std::string_view, unsigned, std::u16string&, std::uint32_t&) override { return false; }
     bool CurrentDir(std::size_t, std::u16string&) noexcept override { return false; }
     bool SetCurrentDir(std::u16string_view) noexcept override { return false; }
+    std::uint32_t TickCount() noexcept override { return 0; }
 };
 
 DiscardingSystem g_system;
