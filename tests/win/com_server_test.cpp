@@ -394,28 +394,6 @@ TEST_F(ComServer, ObjectDispatchAnswersEveryNameOfBothInterfaces)
     EXPECT_EQ(info, nullptr);
 }
 
-// The table the object's IDispatch answers from agrees with the type library:
-// each name has, in its own interface, the id the table says.
-TEST_F(ComServer, DispatchTableAgreesWithTheInterfaces)
-{
-    ComPtr<IConnect> connect;
-    ComPtr<IRibbonCallback> ribbon;
-    ASSERT_EQ(NewConnect(IID_IConnect, connect.OutVoid()), S_OK);
-    ASSERT_EQ(connect->QueryInterface(IID_IRibbonCallback, ribbon.OutVoid()), S_OK);
-    std::size_t connectNames = 0, ribbonNames = 0;
-    for (const qev::DispatchName& entry : qev::kDispatchNames) {
-        IDispatch* face = entry.target == qev::DispatchTarget::Connect ? static_cast<IDispatch*>(connect.Get())
-                                                                       : static_cast<IDispatch*>(ribbon.Get());
-        ++(entry.target == qev::DispatchTarget::Connect ? connectNames : ribbonNames);
-        std::vector<DISPID> ids;
-        const std::wstring name(entry.name.begin(), entry.name.end());
-        EXPECT_EQ(Names(face, {name}, ids), S_OK) << std::string(name.begin(), name.end());
-        EXPECT_EQ(ids[0], entry.interfaceId) << std::string(name.begin(), name.end());
-    }
-    EXPECT_EQ(connectNames, 2u);
-    EXPECT_EQ(ribbonNames, 10u);
-}
-
 TEST_F(ComServer, EachInterfaceAnswersItsOwnIds)
 {
     Faces faces;

@@ -893,34 +893,6 @@ TEST(WinMail, MailItemReadsMarksAndMovesThroughItsAutomationFace)
     EXPECT_EQ(outlook.Refs(), refs);
 }
 
-TEST(WinMail, NamespaceGivesTheSessionAndFoldersById)
-{
-    const ComScope com;
-    TestOutlook outlook;
-    const std::vector<ULONG> refs = outlook.Refs();
-    {
-        const Ref<host::Application> app = host::win::WrapApplication(outlook.application);
-        const Ref<host::Namespace> ns = app->GetNamespace(u"MAPI");
-        ASSERT_TRUE(ns);
-        ASSERT_EQ(outlook.namespaceArgs.size(), 1u);
-        EXPECT_EQ(TextOf(outlook.namespaceArgs[0]), L"MAPI") << "one BSTR argument of a method call";
-
-        const Ref<host::Object> session = ns->MapiObject();
-        ASSERT_TRUE(session);
-        EXPECT_TRUE(host::QueryAs<host::MapiSession>(session.Get()));
-        EXPECT_FALSE(host::QueryAs<host::MapiProp>(session.Get()));
-
-        const Ref<host::Folder> folder = ns->GetFolderFromID(u"00AB10", u"0000FF");
-        ASSERT_EQ(outlook.folderIdArgs.size(), 2u);
-        for (const VARIANT& arg : outlook.folderIdArgs) EXPECT_EQ(arg.vt, VT_BSTR);
-        EXPECT_EQ(TextOf(outlook.folderIdArgs[0]), L"00AB10");
-        EXPECT_EQ(TextOf(outlook.folderIdArgs[1]), L"0000FF");
-        EXPECT_EQ(host::win::ComUnknownOf(folder.Get()), static_cast<IDispatch*>(outlook.folder));
-        EXPECT_FALSE(ns->GetFolderFromID(u"0102", u"0000FF")) << "no such folder: null, no error";
-    }
-    EXPECT_EQ(outlook.Refs(), refs);
-}
-
 // Keeps the item of each item-add event.
 struct ItemSink final : host::EventSink {
     void OnEvent(std::int32_t dispId, std::span<const host::Variant> args) override
@@ -932,33 +904,6 @@ struct ItemSink final : host::EventSink {
     std::vector<std::int32_t> ids;
     std::vector<IUnknown*> items;
 };
-
-TEST(WinMail, ItemsEventsReachTheSinkUntilUnadvised)
-{
-    const ComScope com;
-    TestOutlook outlook;
-    ItemSink sink;
-    testcom::TestConnectionPoint* point = outlook.items->Point(kItemsEvents);
-    {
-        const Ref<host::Items> items = host::win::WrapFolder(outlook.folder)->GetItems();
-        ASSERT_TRUE(items);
-        const Ref<host::EventSource> source = host::QueryAs<host::EventSource>(items.Get());
-        ASSERT_TRUE(source);
-        const std::uint32_t cookie = source->Advise(host::EventInterface::ItemsEvents, &sink);
-        VARIANT item = Object(VT_DISPATCH, outlook.mail);
-        point->Fire(host::kDispIdItemAdd, {item});
-        point->Fire(0xF002, {item});  // item change
-        VariantClear(&item);
-        items->Unadvise(host::EventInterface::ItemsEvents, cookie);
-        EXPECT_EQ(point->SinkCount(), 0u);
-        // A second subscription is ended when the wrapper dies.
-        items->Advise(host::EventInterface::ItemsEvents, &sink);
-    }
-    EXPECT_EQ(point->SinkCount(), 0u);
-    EXPECT_EQ(sink.ids, (std::vector<std::int32_t>{0xF001, 0xF002}));
-    ASSERT_EQ(sink.items.size(), 2u);
-    EXPECT_EQ(sink.items[0], static_cast<IDispatch*>(outlook.mail));
-}
 
 TEST(WinMail, QueryAnswersWhatTheObjectIs)
 {
@@ -1202,72 +1147,6 @@ TEST(WinMapi, OpenPropertyAsksForAStreamAndPassesFailuresOn)
         EXPECT_FALSE(opened);
     }
     EXPECT_EQ(RefsOf(static_cast<IMAPIProp*>(message.Get())), refs);
-}
-
-TEST(WinMapi, StoreOpensEntriesAndFindsTheReceiveFolder)
-{
-    auto* store = new StoreObject;
-    const Ref<host::MsgStore> wrapped = host::win::WrapMsgStore(store);
-    const std::vector<std::uint8_t> wastebasket = {0x00, 0x00, 0x00, 0x00, 0x38, 0xA1, 0xBB};
-
-    // OpenEntry: the id, no interface id and the flags as given; the
-    // provider's refusal comes back as it is.
-    store->entryResults = {MAPI_E_UNKNOWN_FLAGS};
-    Ref<host::Object> opened;
-    EXPECT_EQ(wrapped->OpenEntry(wastebasket, 0x80000011, opened), MAPI_E_UNKNOWN_FLAGS);
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(wrapped->OpenEntry(wastebasket, 0x00000011, opened), S_OK);
-    ASSERT_EQ(store->entries.size(), 2u);
-    for (const EntryCall& call : store->entries) {
-        EXPECT_EQ(call.entryId, wastebasket);
-        EXPECT_FALSE(call.iidGiven);
-    }
-    EXPECT_EQ(store->entries[0].flags, 0x80000011u);
-    EXPECT_EQ(store->entries[1].flags, 0x00000011u);
-    const Ref<host::MapiFolder> folder = host::QueryAs<host::MapiFolder>(opened.Get());
-    ASSERT_TRUE(folder);
-
-    // GetReceiveFolder: the class in UTF-16 under MAPI_UNICODE, in 8 bits
-    // without it; the entry id copied out of the provider's buffer.
-    std::vector<std::uint8_t> inbox = {9};
-    EXPECT_EQ(wrapped->GetReceiveFolder(u"IPM.Note", MAPI_UNICODE, inbox), S_OK);
-    EXPECT_EQ(store->receiveClass, L"IPM.Note");
-    EXPECT_EQ(store->receiveFlags, static_cast<ULONG>(MAPI_UNICODE));
-    EXPECT_EQ(inbox, (std::vector<std::uint8_t>{0x00, 0x11, 0xFE}));
-    EXPECT_EQ(wrapped->GetReceiveFolder(u"IPM.Note", 0, inbox), S_OK);
-    EXPECT_EQ(store->receiveClass, L"narrow:IPM.Note");
-    store->receiveResult = MAPI_E_NOT_FOUND;
-    EXPECT_EQ(wrapped->GetReceiveFolder(u"IPM.Note", MAPI_UNICODE, inbox), MAPI_E_NOT_FOUND);
-    EXPECT_TRUE(inbox.empty());
-
-    // The store's own properties, as the spam folder lookup reads them.
-    store->props[PR_IPM_WASTEBASKET_ENTRYID] = Binary(PR_IPM_WASTEBASKET_ENTRYID, wastebasket);
-    std::optional<PropValue> value;
-    EXPECT_EQ(wrapped->GetOneProp(PR_IPM_WASTEBASKET_ENTRYID, value), S_OK);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->binary, wastebasket);
-}
-
-TEST(WinMapi, FolderCreatesSubfoldersByName)
-{
-    auto* parent = new FolderObject;
-    const Ref<host::MapiFolder> folder = host::win::WrapMapiFolder(parent);
-    Ref<host::Object> created;
-    EXPECT_EQ(folder->CreateFolder(FOLDER_GENERIC, u"Spam", 0x80000001, created), S_OK);
-    ASSERT_EQ(parent->created.size(), 1u);
-    const FolderObject::Created& call = parent->created[0];
-    EXPECT_EQ(call.type, static_cast<ULONG>(FOLDER_GENERIC));
-    EXPECT_EQ(call.name, L"Spam");
-    EXPECT_FALSE(call.commentGiven);
-    EXPECT_FALSE(call.iidGiven);
-    EXPECT_EQ(call.flags, 0x80000001u);
-    const Ref<host::MapiProp> prop = host::QueryAs<host::MapiProp>(created.Get());
-    EXPECT_TRUE(prop);
-
-    parent->createResult = MAPI_E_COLLISION;
-    EXPECT_EQ(folder->CreateFolder(FOLDER_GENERIC, u"Spam", 0x00000001, created), MAPI_E_COLLISION);
-    EXPECT_FALSE(created);
-    EXPECT_EQ(parent->created.back().name, L"narrow:Spam");
 }
 
 TEST(WinMapi, SessionListsStoresOpensThemAndNamesTheProfile)

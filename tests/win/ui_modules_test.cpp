@@ -152,27 +152,6 @@ TEST(UiModules, PicturesDecodeAsWindowsAndGdiplusSeeThem)
     Gdiplus::GdiplusShutdown(token);
 }
 
-TEST(UiModules, SeamAdditions)
-{
-    std::unique_ptr<host::RegistryKey> key;
-    EXPECT_EQ(host::win::WinServices().registry.OpenKey(host::RegRoot::Users, u".DEFAULT", false, host::RegView::Default, key),
-              S_OK);
-
-    host::System& system = host::win::WinServices().system;
-    std::u16string before;
-    ASSERT_TRUE(system.CurrentDir(260, before));
-    EXPECT_FALSE(system.CurrentDir(before.size(), before)) << "no room for the terminator";
-    const std::u16string folder = ModuleFolder() + u"lang";
-    ASSERT_TRUE(system.SetCurrentDir(folder));
-    std::u16string now;
-    ASSERT_TRUE(system.CurrentDir(260, now));
-    wchar_t full[MAX_PATH] = {};
-    ASSERT_GT(GetFullPathNameW(W(folder), MAX_PATH, full, nullptr), 0u);
-    EXPECT_EQ(CompareStringOrdinal(W(now), -1, full, -1, TRUE), CSTR_EQUAL);
-    EXPECT_FALSE(system.SetCurrentDir(folder + u"\\no-such-folder"));
-    ASSERT_TRUE(system.SetCurrentDir(before));
-}
-
 // The portable search over the real loader and registry: modules named after
 // this program, beside it, found by the path with the doubled backslash.
 TEST(UiModules, FoundBesideTheAddinOverTheWindowsAdapters)
