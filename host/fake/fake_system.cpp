@@ -79,12 +79,7 @@ void FakeSystem::DebugOutput(const char16_t* text) noexcept
 
 std::optional<std::u16string> FakeSystem::RoamingAppDataFolder()
 {
-    HostCalls* calls = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        calls = m_calls;
-    }
-    if (calls && FAILED(calls->Check("SHGetFolderPath"))) return std::nullopt;
+    if (HostCalls* calls = Counting(); calls && FAILED(calls->Check("SHGetFolderPath"))) return std::nullopt;
     return RoamingFolder();
 }
 
@@ -96,14 +91,15 @@ std::optional<std::u16string> FakeSystem::RoamingFolder() const
 
 bool FakeSystem::PathExists(std::u16string_view path)
 {
-    HostCalls* calls = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        calls = m_calls;
-    }
-    if (calls && FAILED(calls->Check("GetFileAttributes"))) return false;
+    if (HostCalls* calls = Counting(); calls && FAILED(calls->Check("GetFileAttributes"))) return false;
     std::lock_guard lock(m_mutex);
     return m_paths.count(std::u16string(path)) != 0;
+}
+
+HostCalls* FakeSystem::Counting() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_calls;
 }
 
 void FakeSystem::CountCalls(HostCalls* calls)
@@ -164,12 +160,7 @@ void FakeSystem::AdvanceTickCount(std::uint32_t milliseconds)
 bool FakeSystem::CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept
 {
     try {
-        HostCalls* calls = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            calls = m_calls;
-        }
-        if (calls && FAILED(calls->CheckNoThrow("GetCurrentDirectory"))) return false;
+        if (HostCalls* calls = Counting(); calls && FAILED(calls->CheckNoThrow("GetCurrentDirectory"))) return false;
         std::lock_guard lock(m_mutex);
         if (m_currentDir.size() + 1 > maxUnits) return false;
         out = m_currentDir;
@@ -182,12 +173,7 @@ bool FakeSystem::CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept
 bool FakeSystem::SetCurrentDir(std::u16string_view folder) noexcept
 {
     try {
-        HostCalls* calls = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            calls = m_calls;
-        }
-        if (calls && FAILED(calls->CheckNoThrow("SetCurrentDirectory"))) return false;
+        if (HostCalls* calls = Counting(); calls && FAILED(calls->CheckNoThrow("SetCurrentDirectory"))) return false;
         const std::u16string canonical = CanonicalFolder(folder);
         std::lock_guard lock(m_mutex);
         const auto it = m_paths.find(canonical);

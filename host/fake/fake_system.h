@@ -70,6 +70,9 @@ public:
     void SetSystemMessage(HRESULT hr, std::optional<std::u16string> text);
 
 private:
+    // The world's call counter, when calls are counted.
+    HostCalls* Counting() const;
+
     mutable std::mutex m_mutex;
     HostCalls* m_calls = nullptr;
     std::vector<std::u16string> m_writes;
