@@ -28,6 +28,10 @@ enum class Iface {
     MapiSession,
     AccountManager,
     RibbonUI,
+    CommandBars,
+    CommandBar,
+    CommandBarControls,
+    CommandBarButton,
 };
 
 class Object {

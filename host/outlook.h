@@ -136,9 +136,14 @@ protected:
     ~Namespace() = default;
 };
 
+class CommandBars;
+
 class Explorer : public EventSource {
 public:
     static constexpr Iface kIface = Iface::Explorer;
+
+    // CommandBars: the explorer's command bars (office.h); throws ComError.
+    virtual Ref<CommandBars> GetCommandBars() = 0;
 
     // CurrentFolder and Selection; null when there is none; throw ComError.
     virtual Ref<Folder> CurrentFolder() = 0;

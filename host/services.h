@@ -3,6 +3,7 @@
 
 #include "host/accounts.h"
 #include "host/apartment.h"
+#include "host/desktop.h"
 #include "host/libraries.h"
 #include "host/registry.h"
 #include "host/system.h"
@@ -15,6 +16,7 @@ struct Services {
     Libraries& libraries;
     Apartment& apartment;
     ComClasses& classes;
+    Desktop& desktop;
 };
 
 }  // namespace host

@@ -184,8 +184,19 @@ public:
             throw Failure("the engine's settings notification did not finish in time");
     }
 
-    // Time passing: nothing in the add-in reads the clock yet.
-    void operator()(const Wait&) {}
+    // ---- the user interface ----
+
+    void operator()(const Tick& s) { m_world.SetTick(s.tick); }
+    void operator()(const Wait& s) { m_world.AdvanceTick(s.ms); }
+    void operator()(const UiModulesAt& s) { m_world.SetUiModules(s.where); }
+    void operator()(const Lang& s) { m_world.SetLanguage(s.code); }
+    void operator()(const Rtl& s) { m_world.SetRtl(s.value); }
+    void operator()(const ClipboardText& s) { m_world.PutClipboardText(s.text); }
+    void operator()(const ClipboardPicture& s) { m_world.PutClipboardPicture(s.width, s.height); }
+    void operator()(const ClipboardBusy& s) { m_world.HoldClipboard(s.attempts); }
+    void operator()(const Click& s) { m_world.Click(s.command); }
+    void operator()(const BarMove& s) { m_world.MoveBar(s.bar); }
+    void operator()(const Picture& s) { m_world.DrawPicture(s.file); }
 
     // PlayEachSession gives every session its own world and player.
     void operator()(const NewSession&) { throw Failure("a new session needs a new world"); }
@@ -259,12 +270,53 @@ public:
         throw Failure("no line after the one containing " + Quote(previous) + " contains " + Quote(want));
     }
 
-    // ---- statements of the mail, explorer and UI work still to come ----
-
-    template <class Later>
-    void operator()(const Later&)
+    void operator()(const ExpectButton& s)
     {
-        throw Failure("not supported yet: " + m_statement->verb);
+        Settle();
+        const World::ButtonState button = m_world.Button(s.key);
+        const auto state = [](const World::ButtonState& b) {
+            if (!b.exists) return std::string("absent");
+            return std::string(b.enabled ? "enabled" : "disabled") + (b.face ? " face" : " noface");
+        };
+        bool holds = true;
+        switch (s.presence) {
+            case ButtonPresence::Unsaid: holds = button.exists; break;
+            case ButtonPresence::Absent: holds = !button.exists; break;
+            case ButtonPresence::Enabled: holds = button.exists && button.enabled; break;
+            case ButtonPresence::Disabled: holds = button.exists && !button.enabled; break;
+        }
+        if (s.face && button.exists && button.face != *s.face) holds = false;
+        if (!holds) throw Failure("button " + s.key + " is " + state(button));
+    }
+    void operator()(const ExpectBar& s)
+    {
+        Settle();
+        const std::optional<World::BarState> bar = m_world.Bar();
+        if (!bar) throw Failure("the add-in has no command bar");
+        const std::string now = "pos=" + std::to_string(bar->pos) + " top=" + std::to_string(bar->top) +
+                                " left=" + std::to_string(bar->left) + " visible=" + (bar->visible ? "1" : "0");
+        const BarOptions& want = s.bar;
+        if ((want.pos && *want.pos != bar->pos) || (want.top && *want.top != bar->top) ||
+            (want.left && *want.left != bar->left) || (want.visible && (*want.visible != 0) != bar->visible))
+            throw Failure("the command bar is at " + now);
+    }
+    void operator()(const ExpectClipboard& s)
+    {
+        Settle();
+        const World::ClipboardState clipboard = m_world.Clipboard();
+        std::string now = clipboard.text ? "text " + Quote(*clipboard.text) : "no text";
+        now += clipboard.picture ? ", picture " + std::to_string(clipboard.picture->first) + "x" +
+                                       std::to_string(clipboard.picture->second)
+                                 : ", no picture";
+        bool holds = false;
+        switch (s.check) {
+            case ClipboardCheck::Text: holds = clipboard.text == s.text; break;
+            case ClipboardCheck::NoPicture: holds = !clipboard.picture; break;
+            case ClipboardCheck::Picture:
+                holds = clipboard.picture == std::pair<std::int32_t, std::int32_t>(s.width, s.height);
+                break;
+        }
+        if (!holds) throw Failure("the clipboard holds " + now);
     }
 
 private:

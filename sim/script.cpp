@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 #include <map>
+#include <tuple>
 
 namespace qev::sim {
 namespace {
@@ -184,6 +185,32 @@ Action ParseEngine(Args& args, std::string& verb)
     args.Fail("engine takes absent, nofactory, null, status, settings, options or value, not " + Quote(what.text));
 }
 
+// pos=N top=N left=N visible=0|1, any subset but not none.
+BarOptions ParseBarOptions(Args& args, std::string_view verb)
+{
+    BarOptions bar;
+    if (auto v = args.Option("pos")) bar.pos = args.Int32(*v, "pos");
+    if (auto v = args.Option("top")) bar.top = args.Int32(*v, "top");
+    if (auto v = args.Option("left")) bar.left = args.Int32(*v, "left");
+    if (auto v = args.Option("visible")) {
+        bar.visible = args.Int32(*v, "visible");
+        if (*bar.visible != 0 && *bar.visible != 1) args.Fail("visible must be 0 or 1");
+    }
+    if (!bar.pos && !bar.top && !bar.left && !bar.visible)
+        args.Fail(std::string(verb) + " needs pos=, top=, left= or visible=");
+    return bar;
+}
+
+// WxH, both at least 1.
+std::pair<std::int32_t, std::int32_t> ParseSize(Args& args, const Token& token)
+{
+    const std::size_t x = token.text.find('x');
+    if (x == std::string::npos) args.Fail("a picture's size is WxH, not " + Quote(token.text));
+    const std::int64_t w = args.Number(token.text.substr(0, x), "width", 1, 4096);
+    const std::int64_t h = args.Number(token.text.substr(x + 1), "height", 1, 4096);
+    return {static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)};
+}
+
 Action ParseExpect(Args& args, std::string& verb, const std::optional<std::string>& heredoc)
 {
     const Token& what = args.Next("what to expect");
@@ -232,7 +259,35 @@ Action ParseExpect(Args& args, std::string& verb, const std::optional<std::strin
         if (auto unread = args.Option("unread")) expect.unread = args.Int32(*unread, "unread");
         return expect;
     }
-    args.Fail("expect takes trace, no-trace, engine, result, released, order or folder, not " + Quote(what.text));
+    if (word == "button") {
+        ExpectButton expect;
+        expect.key = std::string(kCommands[args.Choice("command", kCommands)]);
+        constexpr std::array<std::string_view, 5> kStates{"enabled", "disabled", "absent", "face", "noface"};
+        while (args.More()) {
+            const std::size_t state = args.Choice("button state", kStates);
+            if (state < 3) {
+                if (expect.presence != ButtonPresence::Unsaid) args.Fail("expect button takes one of enabled|disabled|absent");
+                expect.presence = static_cast<ButtonPresence>(state + 1);
+            } else {
+                if (expect.face) args.Fail("expect button takes one of face|noface");
+                expect.face = state == 3;
+            }
+        }
+        if (expect.presence == ButtonPresence::Unsaid && !expect.face) args.Fail("expect button needs a state");
+        return expect;
+    }
+    if (word == "bar") return ExpectBar{ParseBarOptions(args, verb)};
+    if (word == "clipboard") {
+        constexpr std::array<std::string_view, 3> kChecks{"text", "picture", "no-picture"};
+        ExpectClipboard expect;
+        expect.check = static_cast<ClipboardCheck>(args.Choice("clipboard content", kChecks));
+        if (expect.check == ClipboardCheck::Text) expect.text = args.Text("text");
+        if (expect.check == ClipboardCheck::Picture)
+            std::tie(expect.width, expect.height) = ParseSize(args, args.Next("picture size"));
+        return expect;
+    }
+    args.Fail("expect takes trace, no-trace, engine, result, released, order, folder, button, bar or clipboard, not " +
+              Quote(what.text));
 }
 
 Action ParseDeliver(const SourceStatement& source, Args& args)
@@ -298,6 +353,19 @@ Action ParseNotify(Args& args, std::string& verb)
     if (auto bytes = args.Option("bytes")) notify.bytes = args.UInt32(*bytes, "bytes");
     notify.fields = args.SettingsFields();
     return notify;
+}
+
+Action ParseClipboard(Args& args, std::string& verb)
+{
+    constexpr std::array<std::string_view, 3> kKinds{"text", "picture", "busy"};
+    const std::size_t kind = args.Choice("clipboard content", kKinds);
+    verb += " " + std::string(kKinds[kind]);
+    if (kind == 0) return ClipboardText{args.Text("text")};
+    if (kind == 1) {
+        const auto [w, h] = ParseSize(args, args.Next("picture size"));
+        return ClipboardPicture{w, h};
+    }
+    return ClipboardBusy{args.NextUInt32("attempts")};
 }
 
 Statement ParseStatement(const SourceStatement& source)
@@ -372,6 +440,20 @@ Statement ParseStatement(const SourceStatement& source)
         action = Click{std::string(kCommands[args.Choice("command", kCommands)])};
     } else if (verb == "wait") {
         action = Wait{args.NextUInt32("milliseconds")};
+    } else if (verb == "tick") {
+        action = Tick{args.NextUInt32("tick count")};
+    } else if (verb == "uimodules") {
+        constexpr std::array<std::string_view, 3> kWhere{"beside", "product", "none"};
+        action = UiModulesAt{static_cast<UiModules>(args.Choice("where", kWhere))};
+    } else if (verb == "clipboard") {
+        action = ParseClipboard(args, verb);
+    } else if (verb == "bar") {
+        constexpr std::array<std::string_view, 1> kMove{"move"};
+        args.Choice("bar statement", kMove);
+        verb += " move";
+        action = BarMove{ParseBarOptions(args, verb)};
+    } else if (verb == "picture") {
+        action = Picture{args.Text("file")};
     } else if (verb == "session") {
         action = NewSession{};
     } else if (verb == "expect") {

@@ -68,6 +68,24 @@ struct Lang {
 struct Rtl {
     std::uint32_t value = 0;
 };
+struct Tick {
+    std::uint32_t tick = 0;
+};
+enum class UiModules { Beside, Product, None };
+struct UiModulesAt {
+    UiModules where = UiModules::Beside;
+};
+// `clipboard text|picture|busy`: another program's doing.
+struct ClipboardText {
+    std::string text;
+};
+struct ClipboardPicture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+struct ClipboardBusy {
+    std::uint32_t attempts = 0;
+};
 
 // ---- the session ----
 
@@ -116,6 +134,19 @@ struct Click {
 struct Wait {
     std::uint32_t ms = 0;
 };
+// `bar move` and `expect bar`: the options given.
+struct BarOptions {
+    std::optional<std::int32_t> pos;
+    std::optional<std::int32_t> top;
+    std::optional<std::int32_t> left;
+    std::optional<std::int32_t> visible;  // 0 or 1
+};
+struct BarMove {
+    BarOptions bar;
+};
+struct Picture {
+    std::string file;
+};
 
 // `session`: what follows is played in a new world with a new add-in object,
 // as if it began a file of its own.
@@ -142,6 +173,22 @@ struct ExpectResult {
     std::uint32_t hr = 0;
 };
 struct ExpectReleased {};
+enum class ButtonPresence { Unsaid, Enabled, Disabled, Absent };
+struct ExpectButton {
+    std::string key;                 // IsSpam, NotSpam, ...
+    ButtonPresence presence = ButtonPresence::Unsaid;
+    std::optional<bool> face;        // face / noface
+};
+struct ExpectBar {
+    BarOptions bar;
+};
+enum class ClipboardCheck { Text, Picture, NoPicture };
+struct ExpectClipboard {
+    ClipboardCheck check = ClipboardCheck::Text;
+    std::string text;                // Text
+    std::int32_t width = 0;          // Picture
+    std::int32_t height = 0;
+};
 // A runner's own assertion: the transcript so far holds lines containing
 // these texts in this order, each in the line right after the one before,
 // except where a "..." entry lets any lines pass.
@@ -152,7 +199,9 @@ struct ExpectOrder {
 using Action = std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibraryState, EngineStatus, EngineSettings,
                             EngineOptions, EngineValue, Store, Folder, Lang, Rtl, Session, Deliver, Select, Account,
                             NotifyStatus, NotifySettings, Click, Wait, NewSession, ExpectFolder, ExpectEngine,
-                            ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder>;
+                            ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder, Tick, UiModulesAt, ClipboardText,
+                            ClipboardPicture, ClipboardBusy, BarMove, Picture, ExpectButton, ExpectBar,
+                            ExpectClipboard>;
 
 struct Statement {
     int line = 0;

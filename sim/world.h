@@ -14,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/script.h"
@@ -84,7 +85,63 @@ public:
     // `account add|remove|notify`.
     virtual void ChangeAccounts(const Account& change) = 0;
 
+    // ---- the user interface ----
+    // A world writes to the transcript, in their place among the debug
+    // writes: "* ENABLED KEY true|false" when the add-in sets a command-bar
+    // button's Enabled; the "* BUTTON ..." line of every button made and then
+    // "* BAR ..." when the add-in sets its new bar's Visible (the end of the
+    // build), and the BUTTON lines still due when the session call that built
+    // the bar returns without that. KEY is the command whose tag the button
+    // carries (zk.qev_CommandBar.Buttons_101 is IsSpam, ... 107 Settings);
+    // face=WxH is the size of the picture PasteFace took from the clipboard.
+
+    // `tick` / `wait`: the tick count the add-in reads (GetTickCount).
+    virtual void SetTick(std::uint32_t tick) = 0;
+    virtual void AdvanceTick(std::uint32_t ms) = 0;
+    // `uimodules`, `lang`, `rtl`.
+    virtual void SetUiModules(UiModules where) = 0;
+    virtual void SetLanguage(const std::string& code) = 0;
+    virtual void SetRtl(std::uint32_t value) = 0;
+    // `clipboard text|picture|busy`: another program's doing. Text keeps the
+    // picture on the clipboard and the reverse.
+    virtual void PutClipboardText(const std::string& text) = 0;
+    virtual void PutClipboardPicture(std::int32_t width, std::int32_t height) = 0;
+    virtual void HoldClipboard(std::uint32_t attempts) = 0;
+    // `click` on the command bar: the button's Click event to its sinks.
+    // Failure when the add-in chose the ribbon or has no such button.
+    virtual void Click(const std::string& command) = 0;
+    // `bar move`: the user docks, moves, shows or hides the add-in's bar;
+    // Failure when there is none.
+    virtual void MoveBar(const BarOptions& bar) = 0;
+    // `picture`: the add-in's command bar drawn into a PNG file. A world that
+    // cannot draw says so on standard error and returns.
+    virtual void DrawPicture(const std::string& file) = 0;
+
     // ---- checks ----
+
+    struct ButtonState {
+        bool exists = false;
+        bool enabled = true;
+        bool face = false;
+    };
+    // `expect button`: the add-in's button for that command.
+    virtual ButtonState Button(const std::string& command) = 0;
+    struct BarState {
+        std::int32_t pos = 0;
+        std::int32_t top = 0;
+        std::int32_t left = 0;
+        bool visible = false;
+    };
+    // `expect bar`: the add-in's bar; nothing when it has none.
+    virtual std::optional<BarState> Bar() = 0;
+    struct ClipboardState {
+        std::optional<std::string> text;                            // CF_UNICODETEXT, UTF-8
+        std::optional<std::pair<std::int32_t, std::int32_t>> picture;  // CF_BITMAP's size
+    };
+    // `expect clipboard`: what the clipboard holds now.
+    virtual ClipboardState Clipboard() = 0;
+
+    // ---- checks of the mail and the engine ----
 
     struct FolderCount {
         std::int32_t items = 0;
