@@ -60,6 +60,7 @@ public:
     InboxWatcher& Inboxes() noexcept { return m_inboxes; }
     Commands& UserCommands() noexcept { return m_commands; }
     ToolbarState& Toolbar() noexcept { return m_toolbar; }
+    CommandBar& Bar() noexcept { return m_commandBar; }
 
 private:
     host::Ref<host::Object> KeepAlive_() const;
@@ -94,7 +95,7 @@ private:
     SpamFiling m_filing{m_engine, m_stores};     // filing/
     InboxWatcher m_inboxes;                      // filing/
     Commands m_commands{m_engine, m_stores, m_pApplication};  // commands/
-    CommandBar m_commandBar;                     // cmdbar/
+    CommandBar m_commandBar{m_services, m_engine, m_commands, m_pApplication, m_csButtons};  // cmdbar/
     Ribbon m_ribbon;                             // ribbon/
     ToolbarState m_toolbar{m_engine, m_pApplication, m_csButtons, m_commandBar, m_ribbon};  // cmdbar/
 };

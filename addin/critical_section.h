@@ -28,4 +28,24 @@ private:
     std::optional<std::recursive_mutex> m_lock;
 };
 
+// Holds a CriticalSection for its scope while it is initialised: after
+// disconnection it is gone, and whatever still runs then runs alone on
+// Outlook's thread anyway.
+class CriticalSectionScope {
+public:
+    explicit CriticalSectionScope(CriticalSection& lock) : m_lock(lock.Get())
+    {
+        if (m_lock) m_lock->lock();
+    }
+    ~CriticalSectionScope()
+    {
+        if (m_lock) m_lock->unlock();
+    }
+    CriticalSectionScope(const CriticalSectionScope&) = delete;
+    CriticalSectionScope& operator=(const CriticalSectionScope&) = delete;
+
+private:
+    std::recursive_mutex* m_lock;
+};
+
 }  // namespace qev

@@ -8,33 +8,10 @@
 #include "mail/selection.h"
 
 namespace qev {
-namespace {
-
-// Holds the button lock while it is initialised: after disconnection it is
-// gone, and an update then runs alone on Outlook's thread anyway.
-class ButtonLockScope {
-public:
-    explicit ButtonLockScope(CriticalSection& lock) : m_lock(lock.Get())
-    {
-        if (m_lock) m_lock->lock();
-    }
-    ~ButtonLockScope()
-    {
-        if (m_lock) m_lock->unlock();
-    }
-    ButtonLockScope(const ButtonLockScope&) = delete;
-    ButtonLockScope& operator=(const ButtonLockScope&) = delete;
-
-private:
-    std::recursive_mutex* m_lock;
-};
-
-}  // namespace
-
 void ToolbarState::SetToolbarStatus_()
 {
     const bool ready = m_engine.ServerStatus() && m_engine.AntispamOn();
-    const ButtonLockScope lock(m_csButtons);
+    const CriticalSectionScope lock(m_csButtons);
     try {
         bool mailSelected = false;
         bool spamFolder = false;

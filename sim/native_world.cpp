@@ -2,9 +2,11 @@
 
 #include "addin/native/connect_object.h"
 #include "host/utf.h"
+#include "sim/bar_lines.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"
 
+#include <iostream>
 #include <stdexcept>
 
 namespace qev::sim {
@@ -27,7 +29,10 @@ NativeWorld::~NativeWorld()
 
 void NativeWorld::Attach(Transcript* transcript)
 {
+    m_transcript = transcript;
+    fake::CommandBarListener& bars = m_world.Application().BarListener();
     if (!transcript) {
+        bars = {};
         m_world.System().OnDebugWrite(nullptr);
         m_world.Engine().OnCall(nullptr);
         m_world.OnMailEvent(nullptr);
@@ -37,6 +42,26 @@ void NativeWorld::Attach(Transcript* transcript)
     m_world.OnMailEvent([transcript](const fake::MailEvent& event) { transcript->Line("* " + event.Render(EscapeText)); });
     m_world.Engine().OnCall(
         [transcript](const fake::EngineCall& call) { transcript->Line("< engine " + call.Render(EscapeText)); });
+    bars.visibleSet = [this](fake::FakeCommandBar& bar) { ReportBar(bar, true); };
+    bars.enabledSet = [transcript](fake::FakeCommandBarButton& button, bool enabled) {
+        transcript->Line(EnabledLine(button.Tag(), enabled));
+    };
+}
+
+void NativeWorld::ReportBar(fake::FakeCommandBar& bar, bool withBar)
+{
+    if (!m_transcript) return;
+    for (const auto& button : bar.Buttons()) {
+        if (!m_reported.insert(button.get()).second) continue;
+        std::optional<std::pair<std::int32_t, std::int32_t>> face;
+        if (button->Face()) face = std::pair(button->Face()->width, button->Face()->height);
+        m_transcript->Line(ButtonLine(button->Tag(), button->Caption(), face));
+    }
+    if (withBar && m_reported.insert(&bar).second)
+    {
+        const fake::FakeCommandBar::Placement now = bar.Now();
+        m_transcript->Line(BarLine(bar.Name(), now.position, now.top, now.left, now.visible));
+    }
 }
 
 void NativeWorld::Settle()
@@ -121,6 +146,7 @@ std::uint32_t NativeWorld::Call(SessionCall call, std::int32_t mode)
         case SessionCall::Quit:
             throw Failure("quit is an event, not a call");
     }
+    if (fake::FakeCommandBar* bar = AddinBar()) ReportBar(*bar, false);
     return static_cast<std::uint32_t>(hr);
 }
 
@@ -224,6 +250,121 @@ World::FolderCount NativeWorld::CountFolder(const std::string& store, const std:
         count.unread = static_cast<std::int32_t>(held.unread);
     });
     return count;
+}
+
+}  // namespace qev::sim
+
+// ---- the user interface ----
+
+namespace qev::sim {
+
+void NativeWorld::SetTick(std::uint32_t tick)
+{
+    m_world.System().SetTickCount(tick);
+}
+
+void NativeWorld::AdvanceTick(std::uint32_t ms)
+{
+    m_world.System().AdvanceTickCount(ms);
+}
+
+void NativeWorld::SetUiModules(UiModules where)
+{
+    switch (where) {
+        case UiModules::Beside: m_world.SetUiModules(fake::UiModules::Beside); break;
+        case UiModules::Product: m_world.SetUiModules(fake::UiModules::Product); break;
+        case UiModules::None: m_world.SetUiModules(fake::UiModules::None); break;
+    }
+}
+
+void NativeWorld::SetLanguage(const std::string& code)
+{
+    m_world.SetLanguage(host::Utf16(code));
+}
+
+void NativeWorld::SetRtl(std::uint32_t value)
+{
+    m_world.SetRightToLeft(value);
+}
+
+void NativeWorld::PutClipboardText(const std::string& text)
+{
+    m_world.Desktop().PutText(host::Utf16(text));
+}
+
+void NativeWorld::PutClipboardPicture(std::int32_t width, std::int32_t height)
+{
+    m_world.Desktop().PutPicture(width, height);
+}
+
+void NativeWorld::HoldClipboard(std::uint32_t attempts)
+{
+    m_world.Desktop().Hold(attempts);
+}
+
+fake::FakeCommandBar* NativeWorld::AddinBar()
+{
+    fake::FakeExplorer* explorer = m_world.Application().ExplorerAt(1);
+    if (!explorer || explorer->Bars().Bars().empty()) return nullptr;
+    return explorer->Bars().Bars().back().get();
+}
+
+fake::FakeCommandBarButton* NativeWorld::AddinButton(const std::string& command)
+{
+    fake::FakeCommandBar* bar = AddinBar();
+    const std::u16string tag = TagOfButtonKey(command);
+    if (!bar || tag.empty()) return nullptr;
+    for (const auto& button : bar->Buttons())
+        if (button->Tag() == tag) return button.get();
+    return nullptr;
+}
+
+void NativeWorld::Click(const std::string& command)
+{
+    if (!AddinBar()) throw Failure("the add-in has no command bar to click on");
+    fake::FakeCommandBarButton* button = AddinButton(command);
+    if (!button) throw Failure("the command bar has no " + command + " button");
+    m_world.Application().ExplorerAt(1)->Bars().Click(button->Tag());
+}
+
+void NativeWorld::MoveBar(const BarOptions& options)
+{
+    fake::FakeCommandBar* bar = AddinBar();
+    if (!bar) throw Failure("the add-in has no command bar to move");
+    bar->Move(options.pos, options.top, options.left,
+              options.visible ? std::optional<bool>(*options.visible != 0) : std::nullopt);
+}
+
+void NativeWorld::DrawPicture(const std::string& file)
+{
+    std::cerr << "picture " << file << ": the native runner does not draw\n";
+}
+
+World::ButtonState NativeWorld::Button(const std::string& command)
+{
+    ButtonState state;
+    if (const fake::FakeCommandBarButton* button = AddinButton(command)) {
+        state.exists = true;
+        state.enabled = button->Enabled();
+        state.face = button->Face().has_value();
+    }
+    return state;
+}
+
+std::optional<World::BarState> NativeWorld::Bar()
+{
+    fake::FakeCommandBar* bar = AddinBar();
+    if (!bar) return std::nullopt;
+    const fake::FakeCommandBar::Placement now = bar->Now();
+    return BarState{now.position, now.top, now.left, now.visible};
+}
+
+World::ClipboardState NativeWorld::Clipboard()
+{
+    ClipboardState state;
+    if (const auto text = m_world.Desktop().ClipboardText()) state.text = host::Utf8(*text);
+    state.picture = m_world.Desktop().ClipboardPictureSize();
+    return state;
 }
 
 }  // namespace qev::sim

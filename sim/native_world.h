@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 
 #include "host/fake/fake_world.h"
 #include "sim/world.h"
@@ -55,7 +56,31 @@ public:
     std::size_t EngineCallCount(const std::string& op) override;
     std::vector<std::string> ReleaseProblems() override;
 
+    // The user interface: the command bars of explorer 1, the active one.
+    void SetTick(std::uint32_t tick) override;
+    void AdvanceTick(std::uint32_t ms) override;
+    void SetUiModules(UiModules where) override;
+    void SetLanguage(const std::string& code) override;
+    void SetRtl(std::uint32_t value) override;
+    void PutClipboardText(const std::string& text) override;
+    void PutClipboardPicture(std::int32_t width, std::int32_t height) override;
+    void HoldClipboard(std::uint32_t attempts) override;
+    void Click(const std::string& command) override;
+    void MoveBar(const BarOptions& bar) override;
+    // The in-memory Outlook draws nothing: a line on standard error.
+    void DrawPicture(const std::string& file) override;
+    ButtonState Button(const std::string& command) override;
+    std::optional<BarState> Bar() override;
+    ClipboardState Clipboard() override;
+
 private:
+    // The add-in's bar: the last one made in the active explorer; null when none.
+    host::fake::FakeCommandBar* AddinBar();
+    host::fake::FakeCommandBarButton* AddinButton(const std::string& command);
+    // Writes the BUTTON lines of the bar's buttons not written yet, and its
+    // BAR line once when withBar.
+    void ReportBar(host::fake::FakeCommandBar& bar, bool withBar);
+
     // Gives back the add-in object's last reference.
     struct AddinRelease {
         void operator()(ConnectObject* addin) const noexcept;
@@ -63,6 +88,8 @@ private:
 
     host::fake::FakeWorld m_world;
     std::unique_ptr<ConnectObject, AddinRelease> m_addin;
+    Transcript* m_transcript = nullptr;
+    std::set<const void*> m_reported;  // buttons and bars whose line is written
 };
 
 }  // namespace qev::sim

@@ -1,6 +1,7 @@
 #include "host/fake/fake_outlook.h"
 
 #include "host/com_error.h"
+#include "host/fake/fake_office.h"
 #include "host/fake/fake_text.h"
 
 namespace host::fake {
@@ -92,12 +93,22 @@ std::vector<std::string> ConnectionPoints::Live() const
 
 // ---- explorer ----
 
-FakeExplorer::FakeExplorer(Ledger& ledger, HostCalls& calls, int number)
+FakeExplorer::FakeExplorer(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop,
+                           const CommandBarListener& listener, int number)
     : Counted(ledger, "Explorer", "Explorer " + std::to_string(number)),
       m_calls(calls),
       m_number(number),
-      m_points({EventInterface::ExplorerEvents})
+      m_points({EventInterface::ExplorerEvents}),
+      m_bars(std::make_unique<FakeCommandBars>(ledger, calls, desktop, listener, number))
 {
+}
+
+FakeExplorer::~FakeExplorer() = default;
+
+Ref<CommandBars> FakeExplorer::GetCommandBars()
+{
+    m_calls.Enter("Explorer.CommandBars");
+    return Ref<CommandBars>::Share(m_bars.get());
 }
 
 Object* FakeExplorer::Query(Iface iface) noexcept
@@ -128,14 +139,18 @@ void FakeExplorer::Unadvise(EventInterface iface, std::uint32_t cookie)
 
 // ---- application ----
 
-FakeApplication::FakeApplication(Ledger& ledger, HostCalls& calls)
+FakeApplication::FakeApplication(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop)
     : Counted(ledger, "Application", "Application"),
       m_calls(calls),
       m_ledger(ledger),
+      m_desktop(desktop),
+      m_barListener(std::make_unique<CommandBarListener>()),
       m_points({EventInterface::ApplicationEvents})
 {
     SetExplorerCount(1);
 }
+
+FakeApplication::~FakeApplication() = default;
 
 Object* FakeApplication::Query(Iface iface) noexcept
 {
@@ -220,7 +235,7 @@ void FakeApplication::SetExplorerCount(int count)
     m_open = count < 0 ? 0 : count;
     while (static_cast<int>(m_explorers.size()) < m_open) {
         const int number = static_cast<int>(m_explorers.size()) + 1;
-        m_explorers.push_back(std::make_unique<FakeExplorer>(m_ledger, m_calls, number));
+        m_explorers.push_back(std::make_unique<FakeExplorer>(m_ledger, m_calls, m_desktop, *m_barListener, number));
         m_explorers.back()->SetView(m_view);
     }
 }
@@ -247,7 +262,10 @@ std::vector<std::string> FakeApplication::LiveSubscriptions() const
     std::vector<std::string> live;
     for (const std::string& line : m_points.Live()) live.push_back("Application " + line);
     for (const auto& explorer : m_explorers)
+    {
         for (const std::string& line : explorer->Points().Live()) live.push_back(explorer->LedgerName() + " " + line);
+        for (std::string& line : explorer->Bars().LiveSubscriptions()) live.push_back(std::move(line));
+    }
     return live;
 }
 

@@ -69,9 +69,17 @@ protected:
     ~ExplorerView() = default;
 };
 
+class FakeCommandBars;
+class FakeDesktop;
+struct CommandBarListener;
+
 class FakeExplorer final : public Counted<Explorer> {
 public:
-    FakeExplorer(Ledger& ledger, HostCalls& calls, int number);
+    // The explorer's command bars paste their faces from desktop's clipboard
+    // and report to listener.
+    FakeExplorer(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop, const CommandBarListener& listener,
+                 int number);
+    ~FakeExplorer();
 
     // Object: Unknown, EventSource, Explorer.
     Object* Query(Iface iface) noexcept override;
@@ -82,8 +90,10 @@ public:
     // Explorer: what the view says; no view: no folder and no selection.
     Ref<Folder> CurrentFolder() override;
     Ref<Selection> GetSelection() override;
+    Ref<CommandBars> GetCommandBars() override;
 
     int Number() const noexcept { return m_number; }
+    FakeCommandBars& Bars() noexcept { return *m_bars; }
     ConnectionPoints& Points() noexcept { return m_points; }
     void SetView(ExplorerView* view) noexcept { m_view = view; }
 
@@ -92,11 +102,13 @@ private:
     int m_number;
     ExplorerView* m_view = nullptr;
     ConnectionPoints m_points;
+    std::unique_ptr<FakeCommandBars> m_bars;
 };
 
 class FakeApplication final : public Counted<Application> {
 public:
-    FakeApplication(Ledger& ledger, HostCalls& calls);
+    FakeApplication(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop);
+    ~FakeApplication();
 
     // Object: Unknown, EventSource, Application.
     Object* Query(Iface iface) noexcept override;
@@ -129,10 +141,14 @@ public:
     void Quit();
     // Every live subscription of the application and all its explorers.
     std::vector<std::string> LiveSubscriptions() const;
+    // Told of what the add-in does to the explorers' command bars.
+    CommandBarListener& BarListener() noexcept { return *m_barListener; }
 
 private:
     HostCalls& m_calls;
     Ledger& m_ledger;
+    FakeDesktop& m_desktop;
+    std::unique_ptr<CommandBarListener> m_barListener;
     std::optional<std::u16string> m_version = u"16.0.0.1234";
     HRESULT m_versionFailure = E_FAIL;
     int m_open = 1;

@@ -22,11 +22,11 @@ FakeWorld::FakeWorld()
       m_engine(m_calls, m_libraries, AddinFolder(m_libraries)),
       m_product(m_calls, m_libraries, AddinFolder(m_libraries)),
       m_crashHandler(m_calls, m_libraries, FolderOf(kDefaultProductProgram)),
-      m_application(std::make_unique<FakeApplication>(m_ledger, m_calls)),
+      m_application(std::make_unique<FakeApplication>(m_ledger, m_calls, m_desktop)),
       m_addInInstance(std::make_unique<FakeAddInInstance>(m_ledger, m_calls)),
       m_mail(std::make_unique<FakeMail>(m_ledger, m_calls)),
       m_accounts(std::make_unique<FakeAccounts>(m_ledger, m_calls, *m_mail)),
-      m_services{m_system, m_registry, m_libraries, m_apartment, *m_accounts}
+      m_services{m_system, m_registry, m_libraries, m_apartment, *m_accounts, m_desktop}
 {
     m_application->SetNamespace(&m_mail->NamespaceObject());
     m_application->SetExplorerView(m_mail.get());
@@ -276,6 +276,7 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
     add("product: ", m_product.Faults());
     add("mail: ", m_mail->Faults());
     add("accounts: ", m_accounts->Faults());
+    add("desktop: ", m_desktop.Faults());
     return problems;
 }
 

@@ -72,11 +72,13 @@
 #include "engine/as_client.h"
 #include "host/fake/fake_accounts.h"
 #include "host/fake/fake_apartment.h"
+#include "host/fake/fake_desktop.h"
 #include "host/fake/fake_engine.h"
 #include "host/fake/fake_ledger.h"
 #include "host/fake/fake_libraries.h"
 #include "host/fake/fake_mail.h"
 #include "host/fake/fake_message.h"
+#include "host/fake/fake_office.h"
 #include "host/fake/fake_outlook.h"
 #include "host/fake/fake_product.h"
 #include "host/fake/fake_registry.h"
@@ -123,6 +125,7 @@ public:
     FakeRegistry& Registry() noexcept { return m_registry; }
     FakeLibraries& Libraries() noexcept { return m_libraries; }
     FakeApartment& Apartment() noexcept { return m_apartment; }
+    FakeDesktop& Desktop() noexcept { return m_desktop; }
     FakeEngine& Engine() noexcept { return m_engine; }
     FakeProduct& Product() noexcept { return m_product; }
     FakeCrashHandler& CrashHandler() noexcept { return m_crashHandler; }
@@ -208,6 +211,7 @@ private:
     FakeRegistry m_registry;
     FakeLibraries m_libraries;
     FakeApartment m_apartment;
+    FakeDesktop m_desktop{m_calls, m_libraries};
     FakeEngine m_engine;
     FakeProduct m_product;
     FakeCrashHandler m_crashHandler;
