@@ -166,10 +166,12 @@ WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
     ResetDesktop();
     PlaceEngine();
     m_addin = CreateAddin();
-    // The add-in's clock and clipboard attempts are the scenario's.
+    // The add-in's clock and clipboard attempts are the scenario's; its debug
+    // writes come whole, whatever the code page.
     const HMODULE addin = GetModuleHandleW(m_folder.AddinPath().c_str());
     if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount");
     if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
+    if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
 }
 
 WinWorld::~WinWorld()
@@ -415,18 +417,18 @@ bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
 
 namespace fake = host::fake;
 
-void WinWorld::EventLine(const std::string& text)
+void WinWorld::EventLine(const std::string& line)
 {
     // Every debug write the add-in made before the event goes first.
     const bool synced = m_feed.Sync();
     const std::lock_guard lock(m_mutex);
     if (!synced) m_channelLate = true;
-    if (m_transcript) m_transcript->Line("* " + text);
+    if (m_transcript) m_transcript->Line(line);
 }
 
 void WinWorld::MailEvent(const host::fake::MailEvent& event)
 {
-    EventLine(event.Render(EscapeText));
+    EventLine("* " + event.Render(EscapeText));
 }
 
 void WinWorld::AddStore(const Store& store)

@@ -137,7 +137,7 @@ private:
 
     static void OnEngineCall(void* context, const char* line);
     // A "* " line, after every debug write before it.
-    void EventLine(const std::string& text);
+    void EventLine(const std::string& line);
     void MailEvent(const host::fake::MailEvent& event);
     // CommandBarEvents: the "* BUTTON", "* BAR" and "* ENABLED" lines.
     void ButtonMade(SimButton& button) override;

@@ -1,12 +1,10 @@
 // The Windows runner's world, its user interface: the command bars of the
 // active explorer, the prefix's real clipboard, the language and layout
 // values, the add-in's tick count.
-#include <array>
 #include <iostream>
-#include <string_view>
 
 #include "host/utf.h"
-#include "sim/transcript.h"
+#include "sim/bar_lines.h"
 #include "sim/win/bar_picture.h"
 #include "sim/win/import_patch.h"
 #include "sim/win/win_world.h"
@@ -14,29 +12,8 @@
 namespace qev::sim::win {
 namespace {
 
-// The commands in the order of their tags' numbers: zk.qev_CommandBar.Buttons_101 is IsSpam.
-constexpr std::array<std::string_view, 7> kCommandsByTag{"IsSpam",  "NotSpam", "AddSpammer", "AddFriend",
-                                                         "Spammers", "Friends", "Settings"};
-constexpr std::u16string_view kTagBase = u"zk.qev_CommandBar.Buttons_";
-constexpr int kFirstTag = 101;
-
 // HKEY_USERS\.DEFAULT\Software\ZarUD, where the add-in reads its language and layout.
 constexpr wchar_t kLanguageKey[] = L".DEFAULT\\Software\\ZarUD";
-
-std::u16string TagOf(const std::string& command)
-{
-    for (std::size_t i = 0; i < kCommandsByTag.size(); ++i)
-        if (kCommandsByTag[i] == command) return std::u16string(kTagBase) + host::Utf16(std::to_string(kFirstTag + i));
-    throw Failure("no such command: " + command);
-}
-
-// The command a tag names, or "?" for a tag of none.
-std::string KeyOf(const std::u16string& tag)
-{
-    for (std::size_t i = 0; i < kCommandsByTag.size(); ++i)
-        if (tag == TagOf(std::string(kCommandsByTag[i]))) return std::string(kCommandsByTag[i]);
-    return "?";
-}
 
 void SetLanguageValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
@@ -106,10 +83,9 @@ void WinWorld::ButtonMade(SimButton& button)
 void WinWorld::WritePendingButtons()
 {
     for (SimButton* button : std::exchange(m_pendingButtons, {})) {
-        const auto face = button->FaceSize();
-        EventLine("BUTTON " + KeyOf(button->Tag()) + " caption=\"" + EscapeText(button->Caption()) + "\" tag=\"" +
-                  EscapeText(button->Tag()) + "\" face=" +
-                  (face ? std::to_string(face->first) + "x" + std::to_string(face->second) : std::string("none")));
+        std::optional<std::pair<std::int32_t, std::int32_t>> face;
+        if (const auto size = button->FaceSize()) face = std::pair<std::int32_t, std::int32_t>(size->first, size->second);
+        EventLine(ButtonLine(button->Tag(), button->Caption(), face));
     }
 }
 
@@ -121,14 +97,12 @@ void WinWorld::VisibleSet(SimCommandBar& bar)
     m_shownBars.push_back(&bar);
     WritePendingButtons();
     const BarPlace& place = bar.Place();
-    EventLine("BAR \"" + EscapeText(bar.Name()) + "\" pos=" + std::to_string(place.position) +
-              " top=" + std::to_string(place.top) + " left=" + std::to_string(place.left) +
-              " visible=" + (place.visible ? "1" : "0"));
+    EventLine(BarLine(bar.Name(), place.position, place.top, place.left, place.visible));
 }
 
 void WinWorld::EnabledSet(SimButton& button, bool enabled)
 {
-    EventLine("ENABLED " + KeyOf(button.Tag()) + (enabled ? " true" : " false"));
+    EventLine(EnabledLine(button.Tag(), enabled));
 }
 
 // ---- the world's statements ----
@@ -211,7 +185,7 @@ SimCommandBar& WinWorld::AddinBar()
 
 SimButton* WinWorld::ButtonFor(const std::string& command)
 {
-    const std::u16string tag = TagOf(command);
+    const std::u16string tag = TagOfButtonKey(command);
     const auto& buttons = AddinBar().Buttons();
     for (auto it = buttons.rbegin(); it != buttons.rend(); ++it)
         if ((*it)->Tag() == tag) return it->get();
