@@ -5,44 +5,6 @@
 namespace host::win {
 namespace {
 
-VARIANT Int32Argument(std::int32_t value) noexcept
-{
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_I4;
-    arg.lVal = value;
-    return arg;
-}
-
-VARIANT BoolArgument(bool value) noexcept
-{
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BOOL;
-    arg.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return arg;
-}
-
-// The VARIANT borrows the text, which outlives the call.
-VARIANT TextArgument(const Bstr& text) noexcept
-{
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BSTR;
-    arg.bstrVal = text.Get();
-    return arg;
-}
-
-// An optional argument left out, as Office's C++ callers mark it.
-VARIANT Missing() noexcept
-{
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_ERROR;
-    arg.scode = DISP_E_PARAMNOTFOUND;
-    return arg;
-}
-
 void Put(IDispatch* object, std::u16string_view name, const VARIANT& value)
 {
     InvokeByName(object, name, DISPATCH_PROPERTYPUT, std::span<const VARIANT>(&value, 1));
@@ -87,7 +49,8 @@ public:
     Ref<Object> Add(std::int32_t type, bool temporary) override
     {
         // Add(Type, Id, Parameter, Before, Temporary).
-        const VARIANT args[] = {Int32Argument(type), Missing(), Missing(), Missing(), BoolArgument(temporary)};
+        const VARIANT args[] = {Int32Argument(type), MissingArgument(), MissingArgument(), MissingArgument(),
+                                BoolArgument(temporary)};
         const ComVariant control = CallMethod(m_controls, u"Add", args);
         return WrapUnknown(UnknownOf(control).Get());
     }
@@ -131,7 +94,7 @@ public:
     {
         // Add(Name, Position, MenuBar, Temporary).
         const Bstr text(name);
-        const VARIANT args[] = {TextArgument(text), Missing(), Missing(), BoolArgument(temporary)};
+        const VARIANT args[] = {TextArgument(text), MissingArgument(), MissingArgument(), BoolArgument(temporary)};
         return WrapCommandBar(DispatchOf(CallMethod(m_bars, u"Add", args)).Get());
     }
 

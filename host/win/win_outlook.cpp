@@ -134,10 +134,7 @@ public:
 
     Ref<Explorer> ExplorerItem(std::int32_t index) override
     {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_I4;
-        arg.lVal = index;
+        const VARIANT arg = Int32Argument(index);
         const ComVariant item = InvokeByName(Explorers().Get(), u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                                              std::span<const VARIANT>(&arg, 1));
         return WrapExplorer(DispatchOf(item).Get());
@@ -146,10 +143,7 @@ public:
     Ref<Namespace> GetNamespace(std::u16string_view type) override
     {
         const Bstr text(type);
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = text.Get();
+        const VARIANT arg = TextArgument(text);
         return WrapNamespace(
             DispatchOf(CallMethod(m_application, u"GetNamespace", std::span<const VARIANT>(&arg, 1))).Get());
     }

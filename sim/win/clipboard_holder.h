@@ -50,10 +50,10 @@ private:
     static DWORD WINAPI Hold(void* self);
 
     HANDLE m_thread = nullptr;
-    HANDLE m_taken = nullptr;    // the thread has the clipboard open (or failed to)
-    HANDLE m_letGo = nullptr;    // the thread is to close it
-    bool m_holding = false;      // the thread's OpenClipboard succeeded
-    DWORD m_attempts = 0;        // attempts of the add-in still to fail
+    HANDLE m_taken = nullptr;  // the thread has the clipboard open (or failed to)
+    HANDLE m_letGo = nullptr;  // the thread is to close it
+    bool m_holding = false;    // the thread's OpenClipboard succeeded
+    DWORD m_attempts = 0;      // attempts of the add-in still to fail
 };
 
 }  // namespace qev::sim::win

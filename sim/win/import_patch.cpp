@@ -31,8 +31,8 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
     for (auto* library = At<IMAGE_IMPORT_DESCRIPTOR>(module, imports.VirtualAddress); library->Name != 0; ++library) {
         if (lstrcmpiA(At<char>(module, library->Name), dll) != 0) continue;
         // The names (OriginalFirstThunk) beside the addresses the loader bound (FirstThunk).
-        auto* name = At<IMAGE_THUNK_DATA>(module, library->OriginalFirstThunk ? library->OriginalFirstThunk
-                                                                               : library->FirstThunk);
+        auto* name = At<IMAGE_THUNK_DATA>(
+            module, library->OriginalFirstThunk ? library->OriginalFirstThunk : library->FirstThunk);
         auto* bound = At<IMAGE_THUNK_DATA>(module, library->FirstThunk);
         for (; name->u1.AddressOfData != 0; ++name, ++bound) {
             if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;

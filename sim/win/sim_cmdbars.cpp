@@ -38,11 +38,6 @@ enum : DISPID {
     kPasteFace,
 };
 
-bool IsGet(WORD flags) noexcept
-{
-    return (flags & DISPATCH_PROPERTYGET) != 0;
-}
-
 bool IsPut(WORD flags) noexcept
 {
     return (flags & DISPATCH_PROPERTYPUT) != 0;
@@ -121,14 +116,6 @@ HRESULT GetText(VARIANT& result, const std::u16string& text) noexcept
     result.vt = VT_BSTR;
     result.bstrVal = SysAllocStringLen(host::win::W(text.c_str()), static_cast<UINT>(text.size()));
     return result.bstrVal ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT GetDispatch(VARIANT& result, IDispatch* object) noexcept
-{
-    result.vt = VT_DISPATCH;
-    result.pdispVal = object;
-    object->AddRef();
-    return S_OK;
 }
 
 // A property both read and set by the add-in: get or put by flags.
@@ -267,7 +254,8 @@ HRESULT SimButton::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT
 // ---- SimControls ----
 
 SimControls::SimControls(Ledger& ledger, SimCommandBar& bar)
-    : SimDispatch({{L"Count", kCount}, {L"Add", kAdd}}, ledger, "CommandBarControls", "Controls of " + host::Utf8(bar.Name())),
+    : SimDispatch({{L"Count", kCount}, {L"Add", kAdd}}, ledger, "CommandBarControls",
+                  "Controls of " + host::Utf8(bar.Name())),
       m_bar(bar)
 {
 }
@@ -291,7 +279,8 @@ HRESULT SimControls::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
         if (const HRESULT hr = Coerced(*type, VT_I4, value, params.cArgs - 1, argError); FAILED(hr)) return hr;
         if (value.Get().lVal != kMsoControlButton) return kInvalidCall;
     }
-    return GetDispatch(result, &m_bar.AddButton());
+    SetDispatch(result, &m_bar.AddButton());
+    return S_OK;
 }
 
 // ---- SimCommandBar ----
@@ -361,7 +350,8 @@ HRESULT SimCommandBar::Call(DISPID id, WORD flags, const DISPPARAMS& params, VAR
         case kControls:
             if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
             if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
-            return GetDispatch(result, m_controls.get());
+            SetDispatch(result, m_controls.get());
+            return S_OK;
         default:
             return DISP_E_MEMBERNOTFOUND;
     }
@@ -426,7 +416,8 @@ HRESULT SimCommandBars::Call(DISPID id, WORD flags, const DISPPARAMS& params, VA
         }
     }
     m_bars.push_back(std::make_unique<SimCommandBar>(m_ledger, std::move(name), position, m_events));
-    return GetDispatch(result, m_bars.back().get());
+    SetDispatch(result, m_bars.back().get());
+    return S_OK;
 }
 
 }  // namespace qev::sim::win

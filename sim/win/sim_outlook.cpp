@@ -21,18 +21,6 @@ constexpr DISPID kCommandBarsProperty = 3;
 constexpr DISPID kCount = 1;
 constexpr DISPID kItem = 2;
 
-bool IsGet(WORD flags) noexcept
-{
-    return (flags & DISPATCH_PROPERTYGET) != 0;
-}
-
-void SetDispatch(VARIANT& result, IDispatch* object) noexcept
-{
-    result.vt = VT_DISPATCH;
-    result.pdispVal = object;
-    if (object) object->AddRef();
-}
-
 }  // namespace
 
 // ---- Ledger ----

@@ -97,6 +97,19 @@ private:
     host::Object* m_object;
 };
 
+// For the members' Call: a property read; a result holding object (null
+// stays null) with a reference for the caller.
+inline bool IsGet(WORD flags) noexcept
+{
+    return (flags & DISPATCH_PROPERTYGET) != 0;
+}
+inline void SetDispatch(VARIANT& result, IDispatch* object) noexcept
+{
+    result.vt = VT_DISPATCH;
+    result.pdispVal = object;
+    if (object) object->AddRef();
+}
+
 // How a failed call reaches an automation caller: the dispatch errors as they
 // are, anything else as DISP_E_EXCEPTION with the HRESULT and description
 // (which it clears).

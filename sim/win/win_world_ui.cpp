@@ -23,8 +23,9 @@ void SetLanguageValue(const wchar_t* name, DWORD type, const void* data, DWORD s
         status = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
         RegCloseKey(key);
     }
-    if (status != ERROR_SUCCESS) throw Failure("cannot write the value " + host::Utf8(host::win::U(name)) +
-                                               " (error " + std::to_string(status) + ")");
+    if (status != ERROR_SUCCESS)
+        throw Failure("cannot write the value " + host::Utf8(host::win::U(name)) + " (error " + std::to_string(status) +
+                      ")");
 }
 
 // The clipboard, opened with no window for the length of a scope.
@@ -84,7 +85,8 @@ void WinWorld::WritePendingButtons()
 {
     for (SimButton* button : std::exchange(m_pendingButtons, {})) {
         std::optional<std::pair<std::int32_t, std::int32_t>> face;
-        if (const auto size = button->FaceSize()) face = std::pair<std::int32_t, std::int32_t>(size->first, size->second);
+        if (const auto size = button->FaceSize())
+            face = std::pair<std::int32_t, std::int32_t>(size->first, size->second);
         EventLine(ButtonLine(button->Tag(), button->Caption(), face));
     }
 }

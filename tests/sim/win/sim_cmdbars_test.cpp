@@ -66,7 +66,8 @@ TEST(SimCommandBars, OfficesRulesThroughTheAddinsAdapters)
         EXPECT_TRUE(bar->Visible());
         EXPECT_EQ(ErrorOf([&] { bar->SetPosition(7); }), E_INVALIDARG);
 
-        const auto button = host::QueryAs<host::CommandBarButton>(bar->Controls()->Add(host::kMsoControlButton, true).Get());
+        const auto button =
+            host::QueryAs<host::CommandBarButton>(bar->Controls()->Add(host::kMsoControlButton, true).Get());
         ASSERT_TRUE(button);
         button->SetTag(u"tag");
         button->SetEnabled(false);
