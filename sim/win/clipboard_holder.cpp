@@ -90,6 +90,14 @@ void ClipboardHolder::Free() noexcept
     m_holding = false;
 }
 
+bool ClipboardHolder::OpenableElsewhere()
+{
+    ClipboardHolder probe;
+    if (!probe.HoldFor(1)) return false;
+    probe.Free();
+    return true;
+}
+
 ClipboardHolder::Lent::Lent(ClipboardHolder& holder) noexcept : m_holder(holder), m_attempts(holder.m_attempts)
 {
     m_holder.Free();

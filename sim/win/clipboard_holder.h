@@ -31,6 +31,10 @@ public:
     // Lets go (the thread ends); nothing when not held.
     void Free() noexcept;
 
+    // Whether a window of another thread could open the clipboard now: false
+    // while the calling thread (the add-in's, say) still has it open.
+    static bool OpenableElsewhere();
+
     // The runner's own use of the clipboard while it is held: free for the
     // length of the scope, then held again for the attempts still due.
     class Lent {

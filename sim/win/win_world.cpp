@@ -505,6 +505,8 @@ std::vector<std::string> WinWorld::ReleaseProblems()
     for (std::string& line : m_mail->Problems()) problems.push_back(std::move(line));
     for (std::string& line : m_accounts->Problems()) problems.push_back(std::move(line));
     for (const std::string& line : m_application->LiveSubscriptions()) problems.push_back("subscription left: " + line);
+    if (!m_clipboardHolder.Held() && !ClipboardHolder::OpenableElsewhere())
+        problems.push_back("the clipboard is left open");
     // The add-in object itself: nothing but Outlook's reference may hold it
     // once everything is given back (an interface table entry or a sink
     // left behind would).

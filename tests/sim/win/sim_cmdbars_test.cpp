@@ -16,6 +16,7 @@
 #include "host/win/win_desktop.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_wrapper.h"
+#include "sim/win/clipboard_holder.h"
 #include "sim/win/sim_cmdbars.h"
 
 namespace {
@@ -142,11 +143,13 @@ TEST(WinDesktop, BitmapBesideTextOnTheRealClipboardFeedsPasteFace)
         EXPECT_EQ(button.FaceSize(), std::optional(std::pair<LONG, LONG>(width, height)));
     }
     ASSERT_TRUE(desktop.OpenClipboard(error));
+    EXPECT_FALSE(ClipboardHolder::OpenableElsewhere()) << "what `expect released` sees of a clipboard left open";
     EXPECT_TRUE(desktop.ClipboardHasBitmap());
     const auto* kept = static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT)));
     EXPECT_STREQ(kept, L"kept");
     EmptyClipboard();
     desktop.CloseClipboard(error);
+    EXPECT_TRUE(ClipboardHolder::OpenableElsewhere());
 }
 
 }  // namespace
