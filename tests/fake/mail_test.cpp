@@ -139,8 +139,9 @@ TEST_F(MailWorld, EntryIdsRoundTripThroughHexAndCompareByLength)
 }
 
 // The session's message-store table lists the profile's stores; a store
-// still opens by its id when it is not listed, not once it left the profile;
-// the profile's name is PR_PROFILE_NAME in the form the provider keeps it.
+// still opens by its id when it is not listed, not once it left the profile.
+// (The profile's name in either form: the Windows parts' suite and the inbox
+// watch suite read it through the add-in's adapters.)
 TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
 {
     world.AddStore(u"a", u"A");
@@ -181,89 +182,30 @@ TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
     EXPECT_EQ(table(), (std::vector<std::vector<std::uint8_t>>{world.Mail().StoreEntryId(u"a")}));
     const std::u16string cInbox = Hex(world.Mail().FolderEntryId(u"c", u"Inbox"));
     EXPECT_EQ(ErrorOf([&] { Ns()->GetFolderFromID(cInbox, u""); }), MAPI_E_NOT_FOUND);
-
-    // The profile's name, as the account helper reads it.
-    struct NameCase {
-        std::optional<std::u16string> name;
-        bool eightBit;
-        HRESULT hr;
-        std::uint32_t tag;
-    };
-    const NameCase names[] = {
-        {u"Outlook", false, S_OK, kPrProfileNameW},
-        {u"Caf\u00e9", true, S_OK, kPrProfileNameA},
-        {std::nullopt, false, MAPI_E_NOT_FOUND, 0},
-    };
-    for (const NameCase& n : names) {
-        world.Mail().SetProfileName(n.name, n.eightBit);
-        std::optional<PropValue> value;
-        ASSERT_EQ(session->ProfileName(value), n.hr);
-        if (n.hr != S_OK) {
-            EXPECT_FALSE(value);
-            continue;
-        }
-        ASSERT_TRUE(value);
-        EXPECT_EQ(value->tag, n.tag);
-        if (n.eightBit)
-            EXPECT_EQ(value->string8, "Caf\xE9");
-        else
-            EXPECT_EQ(value->unicode, *n.name);
-    }
 }
 
-// A store provider that does not take MAPI_UNICODE answers OpenEntry with
-// MAPI_E_UNKNOWN_FLAGS; the receive folder of IPM.Note is the Inbox.
-TEST_F(MailWorld, ReceiveFolderAndOpenEntryWithTheUnicodeFlag)
+// A store opens only its own folders, and a store without a receive folder
+// answers MAPI_E_NOT_FOUND. (The provider that refuses MAPI_UNICODE, the
+// Inbox as receive folder and Deleted Items as the wastebasket: the mail
+// scenarios and the filing suite show them.)
+TEST_F(MailWorld, StoreOpensOnlyItsOwnFoldersAndMayLackAReceiveFolder)
 {
     world.AddStore(u"a", u"A");
-    world.AddStore(u"r", u"Rejecting", {.unicodeRejected = true});
-    Ref<MapiSession> session = Session();
-    struct Case {
-        const char16_t* store;
-        std::uint32_t flags;
-        HRESULT expected;
-    };
-    const Case cases[] = {
-        {u"a", 0x80000011, S_OK},
-        {u"a", 0x00000011, S_OK},
-        {u"r", 0x80000011, MAPI_E_UNKNOWN_FLAGS},
-        {u"r", 0x80000000, MAPI_E_UNKNOWN_FLAGS},
-        {u"r", 0x00000011, S_OK},
-    };
-    for (const Case& c : cases) {
-        Ref<Object> opened;
-        ASSERT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(c.store), 0x11, opened), S_OK);
-        Ref<MsgStore> store = QueryAs<MsgStore>(opened.Get());
-        ASSERT_TRUE(store);
-        // The receive folder of mail is the Inbox, whatever the store's provider.
-        std::vector<std::uint8_t> inboxId;
-        ASSERT_EQ(store->GetReceiveFolder(u"IPM.Note", kMapiUnicode, inboxId), S_OK);
-        EXPECT_EQ(inboxId, world.Mail().FolderEntryId(c.store, u"Inbox"));
-
-        const std::vector<std::uint8_t> deletedId = BinaryProp(*store, kPrIpmWastebasketEntryId);
-        EXPECT_EQ(deletedId, world.Mail().FolderEntryId(c.store, u"Deleted Items"));
-        Ref<Object> folder;
-        EXPECT_EQ(store->OpenEntry(deletedId, c.flags, folder), c.expected) << Utf8(c.store) << " " << c.flags;
-        EXPECT_EQ(static_cast<bool>(folder), c.expected == S_OK);
-        if (folder) {
-            Ref<MapiFolder> mapiFolder = QueryAs<MapiFolder>(folder.Get());
-            ASSERT_TRUE(mapiFolder);
-            EXPECT_EQ(BinaryProp(*mapiFolder, kPrEntryId), deletedId);
-        }
-        // A folder of the other store is not this store's.
-        Ref<Object> foreign;
-        const char16_t* other = c.store == std::u16string(u"a") ? u"r" : u"a";
-        EXPECT_EQ(store->OpenEntry(world.Mail().FolderEntryId(other, u"Inbox"), 0x11, foreign), MAPI_E_NOT_FOUND);
-    }
-    EXPECT_EQ(world.Mail().OpenEntryFlags(u"r").front(), 0x80000011u);
+    world.AddStore(u"b", u"B");
     world.Mail().SetReceiveFolder(u"a", std::nullopt);
     Ref<Object> opened;
-    ASSERT_EQ(session->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x11, opened), S_OK);
+    ASSERT_EQ(Session()->OpenMsgStore(world.Mail().StoreEntryId(u"a"), 0x11, opened), S_OK);
+    Ref<MsgStore> store = QueryAs<MsgStore>(opened.Get());
+    ASSERT_TRUE(store);
+    Ref<Object> folder;
+    EXPECT_EQ(store->OpenEntry(world.Mail().FolderEntryId(u"a", u"Inbox"), 0x80000011, folder), S_OK);
+    EXPECT_EQ(store->OpenEntry(world.Mail().FolderEntryId(u"b", u"Inbox"), 0x80000011, folder), MAPI_E_NOT_FOUND);
+    EXPECT_FALSE(folder);
     std::vector<std::uint8_t> none;
-    EXPECT_EQ(QueryAs<MsgStore>(opened.Get())->GetReceiveFolder(u"IPM.Note", kMapiUnicode, none), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(store->GetReceiveFolder(u"IPM.Note", kMapiUnicode, none), MAPI_E_NOT_FOUND);
     EXPECT_TRUE(none.empty());
     opened = nullptr;
-    session = nullptr;
+    store = nullptr;
     EXPECT_EQ(world.ReleaseProblems(), std::vector<std::string>{});
 }
 
@@ -319,11 +261,12 @@ TEST_F(MailWorld, CreateFolderOpensCreatesOrRefuses)
               (std::vector<std::string>{R"(CREATE a "Deleted Items/Junk")", R"(CREATE a "Deleted Items/Other")"}));
 }
 
-// Items.ItemAdd: raised to every subscriber of that folder's Items and no
-// other; a meeting request is no MailItem; an item moved into a watched
-// folder is announced later, from Outlook's message loop, and not at all
-// when it has moved on meanwhile.
-TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
+// Items.ItemAdd: raised to every subscriber of that folder's Items, so that
+// a second subscription shows as a second handling; an item moved into a
+// watched folder is announced later, from Outlook's message loop, and not at
+// all when it has moved on meanwhile. (Other folders, meeting requests and
+// unsubscribing: the mail scenarios show them on both runners.)
+TEST_F(MailWorld, ItemAddReachesEverySubscriberAndMovesAreAnnouncedLater)
 {
     world.AddStore(u"a", u"A");
     world.AddStore(u"b", u"B");
@@ -348,20 +291,10 @@ TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
     subscriptions.push_back(subscribe(u"a", u"Other", aOther));
 
     world.Deliver(u"a", u"Inbox", kSpamText);
-    world.Deliver(u"a", u"Deleted Items", kSpamText);
-    world.Deliver(u"b", u"Inbox", kSpamText, {.kind = ItemKind::Meeting});
     ASSERT_EQ(aInbox.events.size(), 1u);
     ASSERT_EQ(aInboxToo.events.size(), 1u);
-    ASSERT_EQ(bInbox.events.size(), 1u);
-    EXPECT_TRUE(aOther.events.empty());
     EXPECT_EQ(aInbox.events[0].dispId, kDispIdItemAdd);
-    EXPECT_EQ(aInbox.events[0].args, 1u);
     EXPECT_EQ(aInbox.events[0].item.Get(), aInboxToo.events[0].item.Get());
-    // Mail answers as a mail item; a meeting request only as IDispatch.
-    EXPECT_TRUE(QueryAs<MailItem>(aInbox.events[0].item.Get()));
-    EXPECT_FALSE(QueryAs<MailItem>(bInbox.events[0].item.Get()));
-    EXPECT_TRUE(QueryAs<Dispatch>(bInbox.events[0].item.Get()));
-    EXPECT_EQ(subscriptions[0].items->Count(), 1);
 
     // A move into a watched folder is announced when the world has control again.
     Ref<MailItem> mail = QueryAs<MailItem>(aInbox.events[0].item.Get());
@@ -375,18 +308,12 @@ TEST_F(MailWorld, ItemAddReachesTheSubscribersOfThatFolderOnly)
     moved = QueryAs<MailItem>(moved.Get())->Move(world.Mail().OutlookFolder(u"b", u"Inbox").Get());
     moved = QueryAs<MailItem>(moved.Get())->Move(world.Mail().OutlookFolder(u"a", u"Other").Get());
     world.Deliver(u"a", u"Inbox", kSpamText);  // raises the waiting events first
-    EXPECT_EQ(bInbox.events.size(), 1u);
+    EXPECT_TRUE(bInbox.events.empty());
     EXPECT_EQ(aOther.events.size(), 2u);
     EXPECT_EQ(aInbox.events.size(), 2u);
 
     for (Subscription& s : subscriptions)
         QueryAs<EventSource>(s.items.Get())->Unadvise(EventInterface::ItemsEvents, s.cookie);
-    EXPECT_EQ(
-        ErrorOf([&] { QueryAs<EventSource>(subscriptions[0].items.Get())->Unadvise(EventInterface::ItemsEvents, 1); }),
-        CONNECT_E_NOCONNECTION);
-    world.Deliver(u"a", u"Inbox", kSpamText);
-    EXPECT_EQ(aInbox.events.size(), 2u);
-
     for (RecordingSink* sink : {&aInbox, &aInboxToo, &bInbox, &aOther}) sink->events.clear();
     subscriptions.clear();
     mail = nullptr;

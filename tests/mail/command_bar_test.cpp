@@ -89,30 +89,17 @@ std::uint64_t CallNumber(std::string_view what, int occurrence)
 
 TEST(CommandBarFaults, EveryBarCallFailingOrThrowing)
 {
-    std::vector<std::pair<std::uint64_t, std::string>> calls;
     {
-        BarSession clean([&](FakeWorld& world) {
-            world.Calls().OnCall([&](std::uint64_t n, std::string_view what) {
-                if (IsBarCall(what)) calls.emplace_back(n, std::string(what));
-            });
-        });
-        ASSERT_EQ(clean.escaped, "");
-        ASSERT_EQ(clean.world.ReleaseProblems(), std::vector<std::string>{});
+        BarSession clean([](FakeWorld&) {});
         ASSERT_TRUE(clean.Wrote(u"OnClickAddSpammer_...ok"));
         ASSERT_EQ(clean.world.Desktop().ClipboardPictureSize(), std::pair(20, 10));
     }
+    const HostCallList calls = PickHostCalls<BarSession>(IsBarCall);
     ASSERT_GT(calls.size(), 60u);
-
-    for (const auto& [n, what] : calls) {
-        for (const bool toThrow : {false, true}) {
-            BarSession run([&](FakeWorld& world) { toThrow ? world.Calls().ThrowAt(n) : world.Calls().FailAt(n, E_FAIL); });
-            const std::string where = (toThrow ? "throw at " : "fail at ") + run.world.Calls().FiredAt();
-            ASSERT_TRUE(run.world.Calls().Fired()) << what << " #" << n;
-            EXPECT_EQ(run.escaped, "") << where;
-            EXPECT_EQ(run.world.ReleaseProblems(), std::vector<std::string>{}) << where;
-            EXPECT_EQ(run.world.Desktop().ClipboardText(), u"the user's text") << where;
-        }
-    }
+    FailEachInTurn<BarSession>(calls, [](BarSession& run, const std::string&, const std::string& where) {
+        EXPECT_EQ(run.world.ReleaseProblems(), std::vector<std::string>{}) << where;
+        EXPECT_EQ(run.world.Desktop().ClipboardText(), u"the user's text") << where;
+    });
 }
 
 struct FaultCase {

@@ -96,33 +96,15 @@ bool IsMailCall(std::string_view what)
 
 TEST(MailSweep, EveryMailHostCallFailingOrThrowing)
 {
-    std::vector<std::pair<std::uint64_t, std::string>> mailCalls;
-    {
-        Session clean([&](FakeWorld& world) {
-            world.Calls().OnCall([&](std::uint64_t n, std::string_view what) {
-                if (IsMailCall(what)) mailCalls.emplace_back(n, std::string(what));
-            });
-        });
-        ASSERT_EQ(clean.escaped, "");
-        ASSERT_EQ(clean.world.ReleaseProblems(), std::vector<std::string>{});
-    }
+    const HostCallList mailCalls = PickHostCalls<Session>(IsMailCall);
     ASSERT_GT(mailCalls.size(), 100u);
-
-    for (const auto& [n, what] : mailCalls) {
-        for (const bool toThrow : {false, true}) {
-            Session run(
-                [&](FakeWorld& world) { toThrow ? world.Calls().ThrowAt(n) : world.Calls().FailAt(n, E_FAIL); });
-            const std::string where = (toThrow ? "throw at " : "fail at ") + run.world.Calls().FiredAt();
-            ASSERT_TRUE(run.world.Calls().Fired()) << what << " #" << n;
-            EXPECT_EQ(run.escaped, "") << where;
-            // A subscription Outlook refused to end is all that may stay.
-            std::vector<std::string> problems = run.world.ReleaseProblems();
-            if (what.ends_with(".Unadvise")) {
-                std::erase_if(problems, [](const std::string& p) { return p.starts_with("subscription left: "); });
-            }
-            EXPECT_EQ(problems, std::vector<std::string>{}) << where;
-        }
-    }
+    FailEachInTurn<Session>(mailCalls, [](Session& run, const std::string& what, const std::string& where) {
+        // A subscription Outlook refused to end is all that may stay.
+        std::vector<std::string> problems = run.world.ReleaseProblems();
+        if (what.ends_with(".Unadvise"))
+            std::erase_if(problems, [](const std::string& p) { return p.starts_with("subscription left: "); });
+        EXPECT_EQ(problems, std::vector<std::string>{}) << where;
+    });
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -100,5 +103,44 @@ protected:
     host::fake::FakeWorld m_world;
     ConnectObject* m_addin = nullptr;
 };
+
+// The fault sweep: a Session type runs a whole session in a world of its
+// own, taking a function that prepares the world first, and keeps the world
+// and `escaped`, what reached the host. The host calls of a clean session
+// that pass `pick` are collected; then each is made to fail, and to throw, in
+// a session of its own: the failure must have been delivered and nothing may
+// have escaped; `check` looks at the rest.
+using HostCallList = std::vector<std::pair<std::uint64_t, std::string>>;
+
+template <class Session>
+HostCallList PickHostCalls(const std::function<bool(std::string_view)>& pick)
+{
+    HostCallList calls;
+    Session clean([&](host::fake::FakeWorld& world) {
+        world.Calls().OnCall([&](std::uint64_t n, std::string_view what) {
+            if (pick(what)) calls.emplace_back(n, std::string(what));
+        });
+    });
+    EXPECT_EQ(clean.escaped, "");
+    EXPECT_EQ(clean.world.ReleaseProblems(), std::vector<std::string>{});
+    return calls;
+}
+
+template <class Session>
+void FailEachInTurn(const HostCallList& calls,
+                    const std::function<void(Session&, const std::string& what, const std::string& where)>& check)
+{
+    for (const auto& [n, what] : calls) {
+        for (const bool toThrow : {false, true}) {
+            Session run([&](host::fake::FakeWorld& world) {
+                toThrow ? world.Calls().ThrowAt(n) : world.Calls().FailAt(n, E_FAIL);
+            });
+            const std::string where = (toThrow ? "throw at " : "fail at ") + run.world.Calls().FiredAt();
+            ASSERT_TRUE(run.world.Calls().Fired()) << what << " #" << n;
+            EXPECT_EQ(run.escaped, "") << where;
+            check(run, what, where);
+        }
+    }
+}
 
 }  // namespace qev::testing

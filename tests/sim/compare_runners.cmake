@@ -1,7 +1,9 @@
 # Plays SCENARIO on the native runner (NATIVE) and on the Windows runner
 # (WINDOWS, started with WINE_RUN) and fails when their transcripts, each
-# followed by "exit N", differ. Pointer values ("<$0000000000ABCDEF>") are the
-# only thing set aside: they name addresses of two different processes.
+# followed by "exit N", differ. Two things are set aside: pointer values
+# ("<$0000000000ABCDEF>"), which name addresses of two different processes,
+# and the folder the Windows runner lays each session's product into
+# ("C:\\qev-sim\\<pid>-<n>\\"), where the native one has the drive's root.
 #   -DNATIVE=... -DWINE_RUN=... -DWINDOWS=... -DSCENARIO=... -DWORK_DIR=...
 if(NOT EXISTS "${WINDOWS}")
     message("no Windows runner at ${WINDOWS}: build the Windows tree first")
@@ -14,6 +16,7 @@ include("${CMAKE_CURRENT_LIST_DIR}/wine_play.cmake")
 function(normalise var status)
     set(text "${${var}}exit ${status}\n")
     string(REGEX REPLACE "<\\$[0-9A-Fa-f]+>" "<$pointer>" text "${text}")
+    string(REGEX REPLACE "C:\\\\\\\\qev-sim\\\\\\\\[0-9]+-[0-9]+\\\\\\\\" "C:\\\\\\\\" text "${text}")
     set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 

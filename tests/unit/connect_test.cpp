@@ -48,12 +48,6 @@ protected:
         return std::any_of(writes.begin(), writes.end(),
                            [&](const std::u16string& w) { return w.find(text) != std::u16string::npos; });
     }
-    void ShutDown()
-    {
-        Addin().OnBeginShutdown();
-        m_world.Quit();
-        Addin().OnDisconnection(0);
-    }
 
     FakeWorld m_world;
     qev::ConnectObject* m_addin = nullptr;
@@ -180,28 +174,6 @@ TEST_F(ConnectTest, ImportSettingsReadsOnlyFortyEightByteStreams)
               S_OK);
     EXPECT_FALSE(Addin().Engine().AntispamOn());
     EXPECT_EQ(m_world.System().DebugWrites(), std::vector<std::u16string>{});
-}
-
-TEST_F(ConnectTest, NotificationsTravelThroughTheObserver)
-{
-    ASSERT_EQ(Connect(), S_OK);
-    ASSERT_EQ(Addin().OnStartupComplete(), S_OK);
-    ASSERT_TRUE(Addin().Engine().HasObserver());
-
-    EXPECT_TRUE(m_world.NotifySettings({{1, 1}, {3, 1}}));
-    EXPECT_FALSE(Addin().Engine().AntispamOn()) << "f1 set: off";
-    EXPECT_TRUE(m_world.NotifySettings({{1, 0}, {3, 1}}, 47));
-    EXPECT_FALSE(Addin().Engine().AntispamOn()) << "47 bytes: ignored";
-    EXPECT_TRUE(m_world.NotifySettings({{1, 0}, {3, 1}}));
-    EXPECT_TRUE(Addin().Engine().AntispamOn());
-    EXPECT_TRUE(m_world.NotifyStatus(false));
-    EXPECT_FALSE(Addin().Engine().ServerStatus());
-
-    ShutDown();
-    EXPECT_FALSE(Addin().Engine().HasObserver());
-    m_world.NotifyStatus(true);
-    EXPECT_FALSE(Addin().Engine().ServerStatus()) << "no observer after shutdown";
-    EXPECT_EQ(m_world.ReleaseProblems(), std::vector<std::string>{});
 }
 
 TEST_F(ConnectTest, NotificationsInFlightDuringShutdown)

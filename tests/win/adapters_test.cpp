@@ -38,6 +38,7 @@ using testcom::TestObject;
 constexpr IID kApplicationEvents = {0x0006304E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr IID kButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID kItemsEvents = {0x00063077, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 std::string Describe(const Variant& v)
 {
@@ -396,6 +397,35 @@ TEST(WinEvents, RefusalsRaiseAndADyingWrapperEndsItsSubscriptions)
     const host::Ref<host::Explorer> explorer = host::win::WrapExplorer(plain);
     EXPECT_EQ(ErrorOf([&] { explorer->Advise(host::EventInterface::ExplorerEvents, &sink); }), E_NOINTERFACE);
     plain->Release();
+}
+
+// Outlook advises its own item sinks with its "no cookie" value preset, and
+// they answer every event E_NOTIMPL and have no type information: the
+// add-in's item sink does the same (the application's answers S_OK, above).
+TEST(WinEvents, ItemsSinkAnswersAsOutlooksOwnItemSinks)
+{
+    const ComScope com;
+    const auto items = host::win::ComPtr<TestObject>::Adopt(new TestObject({}, nullptr, {kItemsEvents}));
+    RecordingSink sink;
+    const auto source = host::QueryAs<host::EventSource>(host::win::WrapDispatch(items->Dispatch()).Get());
+    ASSERT_TRUE(source);
+    const std::uint32_t cookie = source->Advise(host::EventInterface::ItemsEvents, &sink);
+    testcom::TestConnectionPoint* point = items->Point(kItemsEvents);
+    EXPECT_EQ(point->presets, std::vector<DWORD>{0xFEFEFEFE});
+    const auto object = host::win::ComPtr<IDispatch>::Adopt(point->LastSink());
+    ASSERT_TRUE(object);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(object->GetTypeInfo(0, 0, &info), E_FAIL);
+    EXPECT_EQ(info, nullptr);
+    // Handled (ItemAdd) or not, the event gets the same answer.
+    for (const DISPID event : {DISPID(0xF001), DISPID(0xF002)}) {
+        VARIANT arg = testcom::I4(1);
+        DISPPARAMS params = {&arg, nullptr, 1, 0};
+        EXPECT_EQ(object->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), E_NOTIMPL);
+    }
+    EXPECT_EQ(sink.events, (std::vector<std::string>{"61441, int 1", "61442, int 1"}));
+    source->Unadvise(host::EventInterface::ItemsEvents, cookie);
+    point->Close();
 }
 
 std::u16string ExeFolder()

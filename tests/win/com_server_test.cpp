@@ -571,67 +571,6 @@ TEST_F(ComServer, IConnectByNameTakesAnyVariantAndRefusesAWrongCount)
 // The engine's way in: from another thread, through the global interface
 // table, the object's IDispatch by name; COM carries each call to the
 // object's apartment, whose thread pumps messages meanwhile.
-TEST_F(ComServer, ObjectDispatchIsReachedByNameFromAnotherApartment)
-{
-    ComPtr<IUnknown> object;
-    ASSERT_EQ(NewConnect(IID_IUnknown, object.OutVoid()), S_OK);
-    ComPtr<IGlobalInterfaceTable> table;
-    ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                               table.OutVoid()),
-              S_OK);
-    DWORD cookie = 0;
-    ASSERT_EQ(table->RegisterInterfaceInGlobal(object.Get(), IID_IUnknown, &cookie), S_OK);
-
-    struct Results {
-        DWORD cookie = 0;
-        HRESULT init = E_FAIL, fetch = E_FAIL, names = E_FAIL, status = E_FAIL, settings = E_FAIL;
-        DISPID ids[2] = {0, 0};
-    } results;
-    results.cookie = cookie;
-    const auto engineThread = [](void* context) -> DWORD {
-        auto& r = *static_cast<Results*>(context);
-        r.init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        {
-            ComPtr<IGlobalInterfaceTable> git;
-            ComPtr<IDispatch> addin;
-            CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
-                             git.OutVoid());
-            r.fetch = git ? git->GetInterfaceFromGlobal(r.cookie, IID_IDispatch, addin.OutVoid()) : E_FAIL;
-            if (addin) {
-                std::vector<DISPID> one;
-                r.names = Names(addin.Get(), {L"SetServerStatus"}, one);
-                r.ids[0] = one[0];
-                if (SUCCEEDED(r.names)) r.names = Names(addin.Get(), {L"ImportSettings"}, one);
-                r.ids[1] = one[0];
-                r.status = Call(addin.Get(), r.ids[0], {Bool(VARIANT_TRUE)}).hr;
-                ComPtr<IStream> stream;
-                CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
-                r.settings = Call(addin.Get(), r.ids[1], {Object(stream.Get())}).hr;
-            }
-        }
-        if (SUCCEEDED(r.init)) CoUninitialize();
-        return 0;
-    };
-    HANDLE thread = CreateThread(nullptr, 0, engineThread, &results, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    // Outlook's thread: pump until the engine's thread is done.
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    }
-    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
-
-    EXPECT_EQ(results.init, S_OK);
-    EXPECT_EQ(results.fetch, S_OK);
-    EXPECT_EQ(results.names, S_OK);
-    EXPECT_EQ(results.ids[0], 0x101);
-    EXPECT_EQ(results.ids[1], 0x102);
-    EXPECT_EQ(results.status, S_OK);
-    EXPECT_EQ(results.settings, S_OK);
-}
-
 TEST_F(ComServer, DesignerInterfaceByVtableAndByName)
 {
     ComPtr<_IDTExtensibility2> designer;

@@ -124,24 +124,21 @@ struct Engine : Library {
     ZkSimStoreFileFn storeFile = Get<ZkSimStoreFileFn>(zksim::kStoreFile);
 };
 
+// The factory makes clients for the add-in's interface name only. (A factory
+// that makes none, and clients left alive, are the engine_null_declines
+// scenario and every Wine run's release check.)
 TEST(EngineStandin, FactoryMakesClientsForItsInterfaceOnly)
 {
     TempFolder folder;
     Engine engine(folder.Copy(u"zkascl.dll"));
     EXPECT_EQ(engine.Create("IAsClient.1"), nullptr);
     EXPECT_EQ(engine.Create(nullptr), nullptr);
-    qev::IAsClient* first = engine.Create();
-    qev::IAsClient* second = engine.Create();
-    ASSERT_NE(first, nullptr);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(engine.liveClients(), 2);
-    engine.setFactoryNull(1);
-    EXPECT_EQ(engine.Create(), nullptr);
-    first->Release();
-    second->Release();
-    EXPECT_EQ(engine.liveClients(), 0);
 }
 
+// The calls no scenario makes reach the listener as transcript lines, text
+// escaped; Init, the settings, options, values, Shutdown and Release are in
+// the Wine scenarios' transcripts, compared line by line with the native
+// runner's.
 TEST(EngineStandin, EveryCallReachesTheListenerAsATranscriptLine)
 {
     TempFolder folder;
@@ -152,45 +149,23 @@ TEST(EngineStandin, EveryCallReachesTheListenerAsATranscriptLine)
         &lines);
     qev::IAsClient* client = engine.Create();
     ASSERT_NE(client, nullptr);
-
-    qev::AsSettings first = qev::DefaultSettings();
-    qev::AsSettings second = qev::DefaultSettings();
-    qev::AsOptions options = {};
-    bool up = false;
-    std::uint32_t value = 0;
-    client->Init(1);
-    client->GetSettings(&first, &second);
-    client->GetServerStatus(&up);
-    client->SetConfigFile(u"qev.xml", true);
-    client->GetOptions(&options);
-    client->GetValue(u"zkch", &value, false);
-    client->SetValue(u"BarPos", 4294967295u, true);
     client->IsSpam(0, u"Subject: \"a\\b\"\r\n\r\nt\tab \u00e9\U0001F600 \x01");
     client->AddSpammer(0, u"", true);
     client->ShowSettings(0, 0);
     client->Reserved13();  // a slot the add-in is not meant to call
-    client->Shutdown();
     client->Release();
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Init 1",
-                         "GetSettings * *",
-                         "GetServerStatus *",
-                         "SetConfigFile \"qev.xml\" true",
-                         "GetOptions *",
-                         "GetValue \"zkch\" * false",
-                         "SetValue \"BarPos\" 4294967295 true",
                          "IsSpam 0 \"Subject: \"a\\\\b\"\\r\\n\\r\\nt\\x09ab \xC3\xA9\xF0\x9F\x98\x80 \\x01\"",
                          "AddSpammer 0 \"\" true",
                          "ShowSettings 0 0",
                          "Reserved13",
-                         "Shutdown",
                          "Release",
                      }));
-    EXPECT_EQ(engine.callCount("GetValue"), 1u);
+    EXPECT_EQ(engine.callCount("Reserved13"), 1u);
 
     engine.reset(0);  // takes the listener away and forgets the counts
     engine.Create()->Release();
-    EXPECT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines.size(), 5u);
     EXPECT_EQ(engine.callCount("Release"), 1u);
 }
 
