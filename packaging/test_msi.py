@@ -92,7 +92,8 @@ def read_hive(file):
 
 
 def changed(before, after, module=None):
-    """Keys of after that are new or whose values differ, values normalized."""
+    """Keys of after that are new or whose values differ; the path of the
+    registered qev.dll in a value becomes %MODULE%."""
     out = {}
     for low, (name, values) in after.items():
         if low in before and before[low][1] == values:
@@ -123,9 +124,8 @@ def reg_escaped(path):
 def products():
     """The DisplayVersion of every installed-programs entry of the product (hives written out)."""
     found = []
-    for hive in ("user", "machine"):
-        text = open(os.path.join(args.prefix, "user.reg" if hive == "user" else "system.reg"),
-                    encoding="utf-8", errors="replace").read()
+    for file in ("user.reg", "system.reg"):
+        text = open(os.path.join(args.prefix, file), encoding="utf-8", errors="replace").read()
         for block in text.split("\n\n"):
             if block.startswith("[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\") and \
                     f'"DisplayName"="{PRODUCT}"' in block:
