@@ -153,8 +153,18 @@ def check_files(folder, modules, bin_dir, qevtrace):
             fail(f"{rel} is not the build's")
 
 
+def msiinfo(*args):
+    done = subprocess.run(["msiinfo", *args], capture_output=True, text=True)
+    if done.returncode != 0 or done.stderr.strip():
+        fail(f"msiinfo {' '.join(args)}: {done.returncode}\n{done.stderr}")
+    return done.stdout
+
+
 def msi_properties(msi):
-    out = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True, check=True).stdout
+    """The Property table, after every table of the package was read without an error."""
+    for table in msiinfo("tables", msi).split():
+        msiinfo("export", msi, table)
+    out = msiinfo("export", msi, "Property")
     return dict(line.split("\t", 1) for line in out.splitlines()[3:] if "\t" in line)
 
 
@@ -168,7 +178,7 @@ for option in ("--wine-run", "--prefix", "--msi", "--next", "--bin-dir", "--qevt
 args = parser.parse_args()
 modules = args.modules.split(",")
 
-step("the package's tables: product, manufacturer, version, one upgrade code across versions")
+step("the package's tables read by msiinfo: product, manufacturer, version, one upgrade code")
 this, nxt = msi_properties(args.msi), msi_properties(args.next)
 for props in (this, nxt):
     for name in ("ProductName", "Manufacturer", "ProductVersion", "UpgradeCode", "ProductCode"):
