@@ -8,7 +8,8 @@ The keys a package writes are compared with the keys `regsvr32` writes in the
 same prefix from the same build's qev.dll (per user: /n /i:user), so that the
 package and the DLL's own registration cannot part. Then: per-user install,
 repair of a module deleted by hand, upgrade to the next version, uninstall
-after the DLL was deleted by hand; per-machine install and uninstall.
+after the DLL was deleted by hand; per machine into a folder given with
+INSTALLDIR, which the upgrade and the uninstall find without being told.
 
 The registry is read from the prefix's hive files (user.reg, system.reg)
 after the Wine server has written them out: one process start per step.
@@ -249,11 +250,12 @@ if left or products():
 if os.path.exists(folder):
     fail(f"{folder} is still there")
 
-step("per machine: msiexec /i ALLUSERS=1 /qn, then /x ALLUSERS=1")
-wine.run("msiexec", "/i", msi, "ALLUSERS=1", "/qn", timed="install per machine")
+step("per machine into the product's folder: /i ALLUSERS=1 INSTALLDIR=..., upgrade and /x without INSTALLDIR")
+product_folder = "C:\\Product\\"
+wine.run("msiexec", "/i", msi, "ALLUSERS=1", f"INSTALLDIR={product_folder}", "/qn", timed="install per machine")
 now = wine.hives()
 folder_win, folder = install_dir(wine, now["machine"])
-if folder_win.lower() != "c:\\program files\\marlowcrest antispam\\":
+if folder_win != product_folder:
     fail(f"installed per machine into {folder_win}")
 compare("per machine", without(changed(baseline["machine"], now["machine"], folder_win + "qev.dll"), PACKAGE_ONLY),
         by_regsvr32_machine)
@@ -262,7 +264,12 @@ if changed(baseline["user"], now["user"]):
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 # Wine 8 does not find the installation's context by itself: without
 # ALLUSERS=1 it would remove the product's record and the user's keys only.
-wine.run("msiexec", "/x", msi, "ALLUSERS=1", "/qn", timed="uninstall per machine")
+wine.run("msiexec", "/i", msi_next, "ALLUSERS=1", "/qn", timed="upgrade per machine")
+wine.hives()
+check_files(folder, modules, args.bin_dir, args.qevtrace)
+if products() != [nxt["ProductVersion"]]:
+    fail(f"installed programs after the upgrade: {products()}")
+wine.run("msiexec", "/x", msi_next, "ALLUSERS=1", "/qn", timed="uninstall per machine")
 now = wine.hives()
 left = changed(baseline["machine"], now["machine"])
 if left or products() or os.path.exists(folder):
