@@ -16,6 +16,8 @@ registrar's unregistration removes:
   - a ForceRemove key is a "*" row: created on install, deleted whole on uninstall;
   - a key's values are the component's, removed on uninstall (and with them the
     key when nothing is left in it);
+  - a key of neither kind without values is a "+" row, created on install
+    (qev.rgs has none: each of its keys holds a value or is ForceRemove);
   - NoRemove keys are only passed through.
 %MODULE% becomes the installed path of qev.dll ([#FILE]); %APPID% is empty, as
 in the DLL's own registration. Anything the package cannot express the same
@@ -207,7 +209,8 @@ def rows(roots, component):
         where = mapped(root, path)
         if where is None:
             if key["mark"] not in (None, "noremove") or key["default"] is not None or key["values"]:
-                raise ScriptError(f"line {key['line']}: {path} is a parent of the mapped areas; it may only be passed through")
+                raise ScriptError(f"line {key['line']}: {path} is a parent of the mapped areas: "
+                                  "it may only be passed through")
         elif key["mark"] == "delete":
             raise ScriptError(f"line {key['line']}: Delete keys have no place in the package")
         else:
