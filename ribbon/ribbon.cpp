@@ -63,6 +63,20 @@ std::u16string InspectorMessageClass(host::Object* context)
     }
 }
 
+// Outlook is never handed an exception: a COM error answers with its code,
+// anything else as unexpected.
+template <class Body>
+HRESULT Guarded(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const host::ComError& e) {
+        return e.Error();
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
 }  // namespace
 
 Ribbon::Ribbon(host::Services& services, Commands& commands)
@@ -116,7 +130,10 @@ HRESULT Ribbon::ResolveControl_(host::Object* control, host::Ref<host::RibbonCon
     if (!control) return E_INVALIDARG;
     const HRESULT hr = host::QueryAs(control, resolved);
     if (FAILED(hr)) return hr;
-    return host::HrOf([&] { id = resolved->Id(); });
+    return Guarded([&] {
+        id = resolved->Id();
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::FindRow_(host::Object* control, host::Ref<host::RibbonControl>& resolved, RibbonElement*& row)
@@ -132,83 +149,100 @@ HRESULT Ribbon::FindRow_(host::Object* control, host::Ref<host::RibbonControl>& 
 
 HRESULT Ribbon::Ribbon_OnLoad(host::Object* ribbonUI)
 {
-    if (!ribbonUI) return S_OK;
-    return host::QueryAs(ribbonUI, m_pRibbonUI);
+    return Guarded([&]() -> HRESULT {
+        if (!ribbonUI) return S_OK;
+        return host::QueryAs(ribbonUI, m_pRibbonUI);
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnAction(host::Object* control)
 {
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
-    if (row->actionHandler) row->actionHandler(resolved.Get(), row->Explorer());
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+        if (row->actionHandler) row->actionHandler(resolved.Get(), row->Explorer());
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnGetEnabled(host::Object* control, std::int16_t* enabled)
 {
-    if (!enabled) return E_POINTER;
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
-    const std::int32_t answer = row->updateHandler ? row->updateHandler(resolved.Get(), row->Explorer()) : 1;
-    *enabled = answer ? host::kVariantTrue : host::kVariantFalse;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!enabled) return E_POINTER;
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+        const std::int32_t answer = row->updateHandler ? row->updateHandler(resolved.Get(), row->Explorer()) : 1;
+        *enabled = answer ? host::kVariantTrue : host::kVariantFalse;
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnGetVisible(host::Object* control, std::int16_t* visible)
 {
-    if (!visible) return E_POINTER;
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+    return Guarded([&]() -> HRESULT {
+        if (!visible) return E_POINTER;
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
 
-    bool shown = true;
-    if (row->ribbonId != u"*") {
-        host::Ref<host::Object> context;
-        const HRESULT read = host::HrOf([&] { context = resolved->Context(); });
-        if (row->Explorer()) {
-            shown = FAILED(read) || !IsInspector(context.Get());
-        } else {
-            shown = row->messageClass == (SUCCEEDED(read) ? InspectorMessageClass(context.Get()) : std::u16string());
+        bool shown = true;
+        if (row->ribbonId != u"*") {
+            host::Ref<host::Object> context;
+            const HRESULT read = Guarded([&] {
+                context = resolved->Context();
+                return S_OK;
+            });
+            if (row->Explorer()) {
+                shown = FAILED(read) || !IsInspector(context.Get());
+            } else {
+                shown = row->messageClass == (SUCCEEDED(read) ? InspectorMessageClass(context.Get()) : std::u16string());
+            }
         }
-    }
-    if (shown && row->visibleHandler) shown = row->visibleHandler(resolved.Get()) != 0;
-    *visible = shown ? host::kVariantTrue : host::kVariantFalse;
-    return S_OK;
+        if (shown && row->visibleHandler) shown = row->visibleHandler(resolved.Get()) != 0;
+        *visible = shown ? host::kVariantTrue : host::kVariantFalse;
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnGetLabel(host::Object* control, std::u16string* label)
 {
-    if (!label) return E_POINTER;
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
-    std::u16string text = row->label;
-    std::u16string more;
-    if (row->labelHandler && row->labelHandler(resolved.Get(), more)) text.append(u": ").append(more);
-    *label = std::move(text);
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!label) return E_POINTER;
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+        std::u16string text = row->label;
+        std::u16string more;
+        if (row->labelHandler && row->labelHandler(resolved.Get(), more)) text.append(u": ").append(more);
+        *label = std::move(text);
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnGetSize(host::Object* control, std::int32_t* size)
 {
-    if (!size) return E_INVALIDARG;
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
-    *size = row->size;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!size) return E_INVALIDARG;
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+        *size = row->size;
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::GetText_(host::Object* control, std::u16string* out, std::u16string RibbonElement::*field)
 {
-    if (!out) return E_POINTER;
-    host::Ref<host::RibbonControl> resolved;
-    RibbonElement* row = nullptr;
-    if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
-    *out = row->*field;
-    return S_OK;
+    return Guarded([&]() -> HRESULT {
+        if (!out) return E_POINTER;
+        host::Ref<host::RibbonControl> resolved;
+        RibbonElement* row = nullptr;
+        if (const HRESULT hr = FindRow_(control, resolved, row); FAILED(hr)) return hr;
+        *out = row->*field;
+        return S_OK;
+    });
 }
 
 HRESULT Ribbon::Ribbon_OnGetScreentip(host::Object* control, std::u16string* screentip)
@@ -228,19 +262,17 @@ HRESULT Ribbon::Ribbon_OnGetImageMso(host::Object* control, std::u16string* imag
 
 HRESULT Ribbon::Ribbon_OnGetImage(host::Object* control, host::Ref<host::Object>* picture)
 {
-    if (!control) return E_INVALIDARG;
-    if (!picture) return E_POINTER;
-    picture->Reset();
-    host::Ref<host::RibbonControl> resolved;
-    std::u16string id;
-    if (FAILED(ResolveControl_(control, resolved, id))) return E_NOTIMPL;
-    const RibbonElement* row = m_elements.Find(id);
-    if (!row) return E_NOTIMPL;
-    try {
+    return Guarded([&]() -> HRESULT {
+        if (!control) return E_INVALIDARG;
+        if (!picture) return E_POINTER;
+        picture->Reset();
+        host::Ref<host::RibbonControl> resolved;
+        std::u16string id;
+        if (FAILED(ResolveControl_(control, resolved, id))) return E_NOTIMPL;
+        const RibbonElement* row = m_elements.Find(id);
+        if (!row) return E_NOTIMPL;
         return m_images.Picture(id, row->imageKind, row->imageId, *picture);
-    } catch (...) {
-        return E_FAIL;
-    }
+    });
 }
 
 }  // namespace qev

@@ -1,8 +1,10 @@
 // The ribbon's markup, built at every request with the platform's XML DOM
 // from the element table, which the build fills and gives full ids to.
+#include <new>
 #include <string>
 #include <string_view>
 
+#include "host/com_error.h"
 #include "ribbon/ribbon.h"
 
 namespace qev {
@@ -131,8 +133,12 @@ HRESULT Ribbon::GetCustomUI(std::u16string_view ribbonId, std::u16string* markup
     if (!markup) return E_POINTER;
     try {
         return BuildRibbonXml(ribbonId, *markup);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (const host::ComError& e) {
+        return e.Error();
+    } catch (...) {
+        return E_UNEXPECTED;
     }
 }
 
