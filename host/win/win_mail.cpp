@@ -5,16 +5,6 @@
 namespace host::win {
 namespace {
 
-// A BSTR argument; the VARIANT borrows the text, which outlives the call.
-VARIANT TextArgument(const Bstr& text) noexcept
-{
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BSTR;
-    arg.bstrVal = text.Get();
-    return arg;
-}
-
 // An object result as the host object for any COM object (Query answers the
 // rest); null stays null.
 Ref<Object> ObjectOf(const ComVariant& value)
@@ -85,10 +75,7 @@ public:
 
     void SetUnRead(bool unread) override
     {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BOOL;
-        arg.boolVal = unread ? VARIANT_TRUE : VARIANT_FALSE;
+        const VARIANT arg = BoolArgument(unread);
         InvokeByName(m_item, u"UnRead", DISPATCH_PROPERTYPUT, std::span<const VARIANT>(&arg, 1));
     }
 
@@ -99,10 +86,7 @@ public:
         ComPtr<IDispatch> dispatch;
         const HRESULT hr = folder->QueryInterface(IID_IDispatch, dispatch.OutVoid());
         if (FAILED(hr)) throw ComError(hr);
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_DISPATCH;
-        arg.pdispVal = dispatch.Get();
+        const VARIANT arg = DispatchArgument(dispatch.Get());
         // The moved item (Outlook's own object for it in the destination).
         return ObjectOf(CallMethod(m_item, u"Move", std::span<const VARIANT>(&arg, 1)));
     }
@@ -124,10 +108,7 @@ public:
     Ref<Object> Item(std::int32_t index) override
     {
         // Outlook takes the index of Selection.Item as a VT_INT.
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_INT;
-        arg.intVal = index;
+        const VARIANT arg = IntArgument(index);
         const ComVariant item = InvokeByName(m_selection, u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                                              std::span<const VARIANT>(&arg, 1));
         return WrapDispatch(DispatchOf(item).Get());

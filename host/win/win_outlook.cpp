@@ -5,6 +5,7 @@
 #include "host/win/win_accounts.h"
 #include "host/win/win_mail.h"
 #include "host/win/win_mapi.h"
+#include "host/win/win_office.h"
 #include "host/win/win_variant.h"
 #include "host/win/win_wrapper.h"
 
@@ -99,6 +100,11 @@ class WinExplorer final : public SourceWrapper<Explorer> {
 public:
     explicit WinExplorer(IDispatch* explorer) noexcept : SourceWrapper(explorer), m_explorer(explorer) {}
 
+    Ref<CommandBars> GetCommandBars() override
+    {
+        return WrapCommandBars(DispatchOf(GetProperty(m_explorer, u"CommandBars")).Get());
+    }
+
     Ref<Folder> CurrentFolder() override
     {
         return WrapFolder(DispatchOf(GetProperty(m_explorer, u"CurrentFolder")).Get());
@@ -128,10 +134,7 @@ public:
 
     Ref<Explorer> ExplorerItem(std::int32_t index) override
     {
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_I4;
-        arg.lVal = index;
+        const VARIANT arg = Int32Argument(index);
         const ComVariant item = InvokeByName(Explorers().Get(), u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                                              std::span<const VARIANT>(&arg, 1));
         return WrapExplorer(DispatchOf(item).Get());
@@ -140,10 +143,7 @@ public:
     Ref<Namespace> GetNamespace(std::u16string_view type) override
     {
         const Bstr text(type);
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = text.Get();
+        const VARIANT arg = TextArgument(text);
         return WrapNamespace(
             DispatchOf(CallMethod(m_application, u"GetNamespace", std::span<const VARIANT>(&arg, 1))).Get());
     }
@@ -237,6 +237,18 @@ HRESULT QueryComResult(IUnknown* object, Iface iface, Object*& out) noexcept
                 return Answer<IMAPISession>(object, kIidMapiSession, out, WrapMapiSession);
             case Iface::AccountManager:
                 return Answer<IOlkAccountManager>(object, kIidOlkAccountManager, out, WrapAccountManager);
+            // A control is a button when it gives Office's _CommandBarButton
+            // (a popup or a combo box does not). The bars and the controls
+            // collection come only from properties that name their type, so,
+            // like the mail objects, any automation object serves.
+            case Iface::CommandBarButton:
+                return Answer<IDispatch>(object, kIidCommandBarButton, out, WrapCommandBarButton);
+            case Iface::CommandBars:
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapCommandBars);
+            case Iface::CommandBar:
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapCommandBar);
+            case Iface::CommandBarControls:
+                return Answer<IDispatch>(object, IID_IDispatch, out, WrapCommandBarControls);
         }
     } catch (...) {
         out = nullptr;

@@ -8,7 +8,9 @@
 // (IStream), EventSource (IConnectionPointContainer); Namespace, Folder, Items
 // and Selection (IDispatch); MailItem (_MailItem); MapiProp, MsgStore,
 // MapiFolder, MapiSession (IMAPIProp, IMsgStore, IMAPIFolder, IMAPISession);
-// AccountManager (IOlkAccountManager). Application and Explorer only on the
+// AccountManager (IOlkAccountManager); CommandBarButton (Office's
+// _CommandBarButton), CommandBars, CommandBar and CommandBarControls
+// (IDispatch). Application and Explorer only on the
 // wrappers made for them. Failures of COM calls raise ComError.
 #pragma once
 

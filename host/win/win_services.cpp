@@ -2,6 +2,7 @@
 
 #include "host/win/win_accounts.h"
 #include "host/win/win_apartment.h"
+#include "host/win/win_desktop.h"
 #include "host/win/win_libraries.h"
 #include "host/win/win_registry.h"
 #include "host/win/win_system.h"
@@ -14,7 +15,8 @@ Services& WinServices()
     static WinLibraries libraries;
     static WinApartment apartment;
     static WinComClasses classes;
-    static Services services{InstallWinSystem(), registry, libraries, apartment, classes};
+    static WinDesktop desktop;
+    static Services services{InstallWinSystem(), registry, libraries, apartment, classes, desktop};
     return services;
 }
 

@@ -142,6 +142,60 @@ void ThrowDispatchError(HRESULT hr, EXCEPINFO& info)
     throw ComError(hr, description.Text());
 }
 
+namespace {
+
+VARIANT Argument(VARTYPE type) noexcept
+{
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = type;
+    return arg;
+}
+
+}  // namespace
+
+VARIANT Int32Argument(std::int32_t value) noexcept
+{
+    VARIANT arg = Argument(VT_I4);
+    arg.lVal = value;
+    return arg;
+}
+
+VARIANT IntArgument(int value) noexcept
+{
+    VARIANT arg = Argument(VT_INT);
+    arg.intVal = value;
+    return arg;
+}
+
+VARIANT BoolArgument(bool value) noexcept
+{
+    VARIANT arg = Argument(VT_BOOL);
+    arg.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return arg;
+}
+
+VARIANT TextArgument(const Bstr& text) noexcept
+{
+    VARIANT arg = Argument(VT_BSTR);
+    arg.bstrVal = text.Get();
+    return arg;
+}
+
+VARIANT DispatchArgument(IDispatch* object) noexcept
+{
+    VARIANT arg = Argument(VT_DISPATCH);
+    arg.pdispVal = object;
+    return arg;
+}
+
+VARIANT MissingArgument() noexcept
+{
+    VARIANT arg = Argument(VT_ERROR);
+    arg.scode = DISP_E_PARAMNOTFOUND;
+    return arg;
+}
+
 DISPID DispIdOf(IDispatch* object, std::u16string_view name)
 {
     if (!object) throw ComError(E_POINTER);

@@ -16,8 +16,8 @@
 
 #include "host/com_error.h"
 #include "host/utf.h"
-#include "host/win/com_object.h"
 #include "host/variant.h"
+#include "host/win/com_object.h"
 
 namespace host::win {
 
@@ -136,6 +136,17 @@ ComVariant InvokeByName(IDispatch* object, std::u16string_view name, WORD flags,
 
 // The same by dispatch id.
 ComVariant InvokeById(IDispatch* object, DISPID id, WORD flags, std::span<const VARIANT> args = {});
+
+// Arguments of late-bound calls. A text or an object argument borrows what
+// it points at, which outlives the call; nothing here is cleared.
+VARIANT Int32Argument(std::int32_t value) noexcept;
+VARIANT IntArgument(int value) noexcept;  // VT_INT, which Outlook's Selection.Item takes
+VARIANT BoolArgument(bool value) noexcept;
+VARIANT TextArgument(const Bstr& text) noexcept;
+VARIANT DispatchArgument(IDispatch* object) noexcept;
+// An optional argument left out, as C++ callers of Office mark it: VT_ERROR
+// with DISP_E_PARAMNOTFOUND.
+VARIANT MissingArgument() noexcept;
 
 inline ComVariant GetProperty(IDispatch* object, std::u16string_view name)
 {

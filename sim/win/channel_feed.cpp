@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/transcript.h"
+#include "sim/win/import_patch.h"
 
 namespace qev::sim::win {
 namespace {
@@ -17,20 +18,43 @@ constexpr std::string_view kSyncTag = "\x1Fqev-sim sync ";
 // channel after 10 seconds; this is a little more.
 constexpr auto kSyncLimit = std::chrono::seconds(12);
 
-// The text as the writer meant it: the channel carries the ANSI code page's
-// form of every write (wide writes included).
+// The text as the writer meant it: UTF-8 from a module that writes through
+// the feed's OutputDebugStringW, the ANSI code page's form otherwise (what
+// the system makes of every other write, wide ones included).
 std::u16string Widen(std::string_view text)
 {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    UINT codePage = CP_UTF8;
+    int needed = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (needed <= 0) {
+        codePage = CP_ACP;
+        needed = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    }
     if (needed <= 0) return {};
     std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, reinterpret_cast<wchar_t*>(wide.data()), needed);
+    MultiByteToWideChar(codePage, 0, text.data(), size, reinterpret_cast<wchar_t*>(wide.data()), needed);
     return wide;
 }
 
+// OutputDebugStringW of a module whose writes the feed takes whole: the text
+// goes to the channel as UTF-8 rather than in the ANSI code page.
+void WINAPI WriteAsUtf8(const wchar_t* text)
+{
+    if (!text) return;
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return;
+    std::string utf8(static_cast<std::size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), needed, nullptr, nullptr);
+    OutputDebugStringA(utf8.c_str());
+}
+
 }  // namespace
+
+bool ChannelFeed::TakeWhole(HMODULE module) noexcept
+{
+    return PatchImport(module, "kernel32.dll", "OutputDebugStringW", reinterpret_cast<void*>(&WriteAsUtf8)) != nullptr;
+}
 
 ChannelFeed::ChannelFeed()
 {

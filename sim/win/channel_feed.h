@@ -37,6 +37,12 @@ public:
     // Where this process's messages go (nowhere while null).
     void Attach(Transcript* transcript);
 
+    // The channel carries text in the ANSI code page, which holds no Hebrew
+    // (say) beside Latin-1: module's wide writes (its import of
+    // OutputDebugStringW, import_patch.h) go as UTF-8 instead, which the feed
+    // reads back. False when the module does not import it.
+    static bool TakeWhole(HMODULE module) noexcept;
+
     // Returns once every message this process wrote before the call has gone
     // to the transcript; false when the channel did not deliver in time.
     bool Sync();

@@ -12,6 +12,11 @@ constexpr wchar_t kRunsFolder[] = L"\\qev-sim";
 constexpr wchar_t kVendorKey[] = L"SOFTWARE\\Marlowcrest";
 constexpr wchar_t kRunsKey[] = L"SOFTWARE\\Marlowcrest\\qev-sim";
 constexpr wchar_t kMarkerFolder[] = L"\\Marlowcrest\\Desktop\\Profiles";
+// The product's data folder of the in-memory world, which the trace shows
+// when the add-in finds its modules there.
+constexpr wchar_t kDataFolder[] = L"C:\\ProgramData\\Marlowcrest\\Desktop";
+constexpr const wchar_t* kUiModules[] = {L"lang\\en-us\\qev.txtui", L"lang\\de-de\\qev.txtui",
+                                         L"lang\\he-il\\qev.txtui", L"ui\\ltr\\qev.ui", L"ui\\rtl\\qev.ui"};
 
 std::string Narrow(const std::wstring& text)
 {
@@ -185,7 +190,7 @@ ProductFolder::ProductFolder(const BuiltFiles& from) : m_from(from)
     RemoveLeftovers(runs);
     m_root = runs + L"\\" + run;
     m_program = m_root + L"\\Program Files\\Marlowcrest\\Desktop";
-    m_data = m_root + L"\\ProgramData\\Marlowcrest\\Desktop";
+    m_data = kDataFolder;
     m_key = RunKey(run) + L"\\Desktop";
     try {
         Lay();
@@ -206,14 +211,11 @@ void ProductFolder::Lay()
     RemoveTree(m_root);
     MakeFolders(m_program);
     MakeFolders(m_data);
+    RemoveTree(m_data);
+    MakeFolders(m_data);
     Copy(m_from.addinFolder + L"\\qev.dll", AddinPath());
     // The language and layout modules lie beside the add-in, as installed.
-    for (const wchar_t* module : {L"lang\\en-us\\qev.txtui", L"lang\\de-de\\qev.txtui", L"lang\\he-il\\qev.txtui",
-                                  L"ui\\ltr\\qev.ui", L"ui\\rtl\\qev.ui"}) {
-        const std::wstring target = m_program + L"\\" + module;
-        MakeFolders(FolderOf(target));
-        Copy(m_from.addinFolder + L"\\" + module, target);
-    }
+    PlaceUiModules(UiModules::Beside);
     Copy(m_from.standinFolder + L"\\IPrefVault.dll", m_program + L"\\IPrefVault.dll");
     Copy(m_from.standinFolder + L"\\zkch.dll", m_program + L"\\zkch.dll");
     PlaceEngine(EngineFile::Regular);
@@ -251,6 +253,32 @@ void ProductFolder::PlaceEngine(EngineFile file)
     m_engine = file;
 }
 
+void ProductFolder::PlaceUiModules(UiModules where)
+{
+    const auto folderOf = [this](UiModules place) {
+        return place == UiModules::Beside ? m_program : place == UiModules::Product ? m_data : std::wstring();
+    };
+    if (where == m_uiModules) return;
+    if (const std::wstring from = folderOf(m_uiModules); !from.empty()) {
+        for (const wchar_t* module : kUiModules) {
+            const std::wstring path = from + L"\\" + module;
+            if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+                Fail("cannot take " + Narrow(path) + " away");
+        }
+        RemoveTree(from + L"\\lang");
+        RemoveTree(from + L"\\ui");
+    }
+    m_uiModules = UiModules::None;
+    if (const std::wstring to = folderOf(where); !to.empty()) {
+        for (const wchar_t* module : kUiModules) {
+            const std::wstring target = to + L"\\" + module;
+            MakeFolders(FolderOf(target));
+            Copy(m_from.addinFolder + L"\\" + module, target);
+        }
+    }
+    m_uiModules = where;
+}
+
 void ProductFolder::TakeAway() noexcept
 {
     if (m_registered) {
@@ -262,6 +290,8 @@ void ProductFolder::TakeAway() noexcept
         m_registered = false;
     }
     RemoveTree(m_root);
+    RemoveTree(m_data);
+    RemoveDirectoryW(FolderOf(m_data).c_str());  // Marlowcrest, when nothing else is in it
     const std::wstring run = RunKey(m_run);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, run.c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, run.c_str());

@@ -9,13 +9,17 @@
 //       IPrefVault.dll     the configuration library, with IPrefVault.ini naming
 //                          the two places below
 //       zkch.dll           the crash handler, beside the product's program
-//   ProgramData\Marlowcrest\Desktop\zkch.xml (under C:\qev-sim\<pid>-<session>)
-//                          the crash handler's settings (configuration string 400)
+//   C:\ProgramData\Marlowcrest\Desktop\zkch.xml
+//                          the crash handler's settings (configuration string 400);
+//                          with `uimodules product`, the modules' lang\ and ui\ too
+//                          (the folder's path shows in the add-in's trace, so it
+//                          is the in-memory world's own; runs take turns, see
+//                          sim/README.md)
 //   HKLM\SOFTWARE\Marlowcrest\qev-sim\<pid>-<session>\Desktop, AppPath: zkdesk.exe in the
 //                          program folder (the product's key, configuration string 202)
 //
 // These are the relations the in-memory world of the native runner has; only
-// the folders' names differ, and no trace line shows them.
+// the names of the folders no trace line shows differ.
 //
 // The markers live in the user's roaming application-data folder, where the
 // add-in looks for them; Markers clears both when it starts and when it ends.
@@ -24,6 +28,8 @@
 #include <windows.h>
 
 #include <string>
+
+#include "sim/script.h"
 
 namespace qev::sim::win {
 
@@ -60,6 +66,11 @@ public:
     void PlaceEngine(EngineFile file);
     EngineFile Engine() const noexcept { return m_engine; }
 
+    // Puts the language and layout modules beside qev.dll, under the
+    // product's folder, or nowhere; std::runtime_error when a module cannot
+    // move (loaded by the add-in, say).
+    void PlaceUiModules(UiModules where);
+
 private:
     void Lay();
     void Register();
@@ -69,9 +80,10 @@ private:
     std::wstring m_run;      // <pid>-<session>
     std::wstring m_root;     // C:\qev-sim\<run>
     std::wstring m_program;  // ...\Program Files\Marlowcrest\Desktop
-    std::wstring m_data;     // ...\ProgramData\Marlowcrest\Desktop
+    std::wstring m_data;     // C:\ProgramData\Marlowcrest\Desktop
     std::wstring m_key;      // SOFTWARE\Marlowcrest\qev-sim\<pid>-<session>\Desktop
     EngineFile m_engine = EngineFile::None;
+    UiModules m_uiModules = UiModules::None;
     bool m_registered = false;
 };
 

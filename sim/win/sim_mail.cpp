@@ -1017,7 +1017,7 @@ void SimMail::Select(SimExplorer& explorer, std::u16string_view store, std::u16s
     const int number = explorer.Number();
     while (static_cast<int>(m_explorers.size()) < number)
         m_explorers.push_back(std::make_unique<host::fake::FakeExplorer>(
-            m_ledger, m_calls, static_cast<int>(m_explorers.size()) + 1));
+            m_ledger, m_calls, m_unusedDesktop, m_unusedBarListener, static_cast<int>(m_explorers.size()) + 1));
     host::Ref<host::Folder> before = m_mail.CurrentFolder(number);
     m_mail.Select(*m_explorers[static_cast<std::size_t>(number) - 1], store, path, items);
     host::Ref<host::Folder> after = m_mail.CurrentFolder(number);

@@ -24,9 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "host/fake/fake_desktop.h"
 #include "host/fake/fake_ledger.h"
 #include "host/fake/fake_mail.h"
+#include "host/fake/fake_office.h"
 #include "host/fake/fake_outlook.h"
+#include "host/win/win_libraries.h"
 #include "sim/win/sim_outlook.h"
 
 namespace qev::sim::win {
@@ -74,6 +77,11 @@ private:
     host::fake::Ledger m_ledger;
     host::fake::HostCalls m_calls;
     host::fake::FakeMail m_mail;
+    // The model's explorers come with command bars of their own that nothing
+    // reaches: the add-in is given the simulated Outlook's (sim_cmdbars.h).
+    host::win::WinLibraries m_unusedLibraries;
+    host::fake::FakeDesktop m_unusedDesktop{m_calls, m_unusedLibraries};
+    host::fake::CommandBarListener m_unusedBarListener;
     std::vector<std::unique_ptr<host::fake::FakeExplorer>> m_explorers;  // the model's view of each explorer
     std::map<host::Object*, std::unique_ptr<Face>> m_faces;  // by the model object's IUnknown face
     std::map<IUnknown*, Face*> m_pointers;                   // every COM pointer of a face

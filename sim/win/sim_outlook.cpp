@@ -2,6 +2,8 @@
 
 #include <olectl.h>
 
+#include "sim/win/sim_cmdbars.h"
+
 namespace qev::sim::win {
 
 const IID kApplicationEvents = {0x0006304E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -15,20 +17,9 @@ constexpr DISPID kActiveExplorer = 3;
 constexpr DISPID kGetNamespace = 4;
 constexpr DISPID kCurrentFolder = 1;
 constexpr DISPID kSelection = 2;
+constexpr DISPID kCommandBarsProperty = 3;
 constexpr DISPID kCount = 1;
 constexpr DISPID kItem = 2;
-
-bool IsGet(WORD flags) noexcept
-{
-    return (flags & DISPATCH_PROPERTYGET) != 0;
-}
-
-void SetDispatch(VARIANT& result, IDispatch* object) noexcept
-{
-    result.vt = VT_DISPATCH;
-    result.pdispVal = object;
-    if (object) object->AddRef();
-}
 
 }  // namespace
 
@@ -171,6 +162,20 @@ HRESULT SimConnectionPoint::EnumConnections(IEnumConnections** connections)
 
 std::size_t SimConnectionPoint::Fire(DISPID id)
 {
+    DISPPARAMS none = {};
+    return Fire(id, none);
+}
+
+void SimConnectionPoint::DropAll()
+{
+    // A sink may let its source go while it is released: take them out first.
+    std::map<DWORD, IDispatch*> sinks;
+    sinks.swap(m_sinks);
+    for (auto& [cookie, sink] : sinks) sink->Release();
+}
+
+std::size_t SimConnectionPoint::Fire(DISPID id, DISPPARAMS& params)
+{
     std::vector<DWORD> cookies;
     for (const auto& entry : m_sinks) cookies.push_back(entry.first);
     std::size_t called = 0;
@@ -179,8 +184,7 @@ std::size_t SimConnectionPoint::Fire(DISPID id)
         if (it == m_sinks.end()) continue;  // unsubscribed by an earlier sink
         IDispatch* sink = it->second;
         sink->AddRef();  // the sink may unsubscribe itself while it runs
-        DISPPARAMS none = {};
-        sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+        sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
         sink->Release();
         ++called;
     }
@@ -205,18 +209,27 @@ SimSource::SimSource(Ledger& ledger, std::string kind, std::string name, std::ve
 
 // ---- SimExplorer ----
 
-SimExplorer::SimExplorer(Ledger& ledger, int number, MailSide* const& mail)
+SimExplorer::SimExplorer(Ledger& ledger, int number, MailSide* const& mail, CommandBarEvents* const& barEvents)
     : SimSource(ledger, "Explorer", "Explorer " + std::to_string(number),
-                {{L"CurrentFolder", kCurrentFolder}, {L"Selection", kSelection}}, kExplorerEvents, "ExplorerEvents"),
+                {{L"CurrentFolder", kCurrentFolder}, {L"Selection", kSelection}, {L"CommandBars", kCommandBarsProperty}},
+                kExplorerEvents, "ExplorerEvents"),
       m_number(number),
-      m_mail(mail)
+      m_mail(mail),
+      m_commandBars(std::make_unique<SimCommandBars>(ledger, "Explorer " + std::to_string(number), barEvents))
 {
 }
 
+SimExplorer::~SimExplorer() = default;
+
 HRESULT SimExplorer::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT*)
 {
-    if (!IsGet(flags) || !m_mail) return DISP_E_MEMBERNOTFOUND;
+    if (!IsGet(flags)) return DISP_E_MEMBERNOTFOUND;
     if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    if (id == kCommandBarsProperty) {
+        SetDispatch(result, m_commandBars.get());
+        return S_OK;
+    }
+    if (!m_mail) return DISP_E_MEMBERNOTFOUND;
     switch (id) {
         case kCurrentFolder:
             return m_mail->CurrentFolder(m_number, result);
@@ -296,7 +309,7 @@ void SimApplication::SetExplorerCount(int count)
     m_open = count < 0 ? 0 : count;
     while (static_cast<int>(m_explorers.size()) < m_open)
         m_explorers.push_back(
-            std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail));
+            std::make_unique<SimExplorer>(m_ledgerOfAll, static_cast<int>(m_explorers.size()) + 1, m_mail, m_barEvents));
 }
 
 SimExplorer* SimApplication::ExplorerAt(int number)
@@ -309,8 +322,10 @@ std::vector<std::string> SimApplication::LiveSubscriptions() const
 {
     std::vector<std::string> live;
     for (const std::string& line : Point().Live()) live.push_back(Point().Owner() + " " + line);
-    for (const auto& explorer : m_explorers)
+    for (const auto& explorer : m_explorers) {
         for (const std::string& line : explorer->Point().Live()) live.push_back(explorer->Point().Owner() + " " + line);
+        for (std::string& line : explorer->CommandBars().LiveSubscriptions()) live.push_back(std::move(line));
+    }
     return live;
 }
 

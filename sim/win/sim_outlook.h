@@ -97,6 +97,19 @@ private:
     host::Object* m_object;
 };
 
+// For the members' Call: a property read; a result holding object (null
+// stays null) with a reference for the caller.
+inline bool IsGet(WORD flags) noexcept
+{
+    return (flags & DISPATCH_PROPERTYGET) != 0;
+}
+inline void SetDispatch(VARIANT& result, IDispatch* object) noexcept
+{
+    result.vt = VT_DISPATCH;
+    result.pdispVal = object;
+    if (object) object->AddRef();
+}
+
 // How a failed call reaches an automation caller: the dispatch errors as they
 // are, anything else as DISP_E_EXCEPTION with the HRESULT and description
 // (which it clears).
@@ -240,6 +253,9 @@ public:
     // that is unsubscribed while the event is delivered is not called
     // afterwards. Returns how many were called.
     std::size_t Fire(DISPID id);
+    std::size_t Fire(DISPID id, DISPPARAMS& params);
+    // Lets every sink go, as a source does that ends its events.
+    void DropAll();
     // "ApplicationEvents cookie 1", one line per live subscription.
     std::vector<std::string> Live() const;
 
@@ -285,17 +301,23 @@ protected:
     ~MailSide() = default;
 };
 
+class CommandBarEvents;
+class SimCommandBars;
+
 class SimExplorer final : public SimSource {
 public:
-    SimExplorer(Ledger& ledger, int number, MailSide* const& mail);
+    SimExplorer(Ledger& ledger, int number, MailSide* const& mail, CommandBarEvents* const& barEvents);
+    ~SimExplorer() override;
     int Number() const noexcept { return m_number; }
+    SimCommandBars& CommandBars() noexcept { return *m_commandBars; }
 
 private:
-    // CurrentFolder and Selection.
+    // CurrentFolder, Selection and CommandBars.
     HRESULT Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIANT& result, UINT* argError) override;
 
     int m_number;
     MailSide* const& m_mail;
+    std::unique_ptr<SimCommandBars> m_commandBars;
 };
 
 class SimApplication;
@@ -329,7 +351,9 @@ public:
     void Quit() { Point().Fire(kQuitEvent); }
     // The mail that GetNamespace and the explorers give (null: none).
     void SetMail(MailSide* mail) noexcept { m_mail = mail; }
-    // Every live subscription of the application and of its explorers.
+    // Who hears of what the add-in does to the explorers' command bars.
+    void SetCommandBarEvents(CommandBarEvents* events) noexcept { m_barEvents = events; }
+    // Every live subscription of the application, its explorers and their buttons.
     std::vector<std::string> LiveSubscriptions() const;
 
 private:
@@ -341,6 +365,7 @@ private:
     std::vector<std::unique_ptr<SimExplorer>> m_explorers;
     std::unique_ptr<SimExplorers> m_collection;
     MailSide* m_mail = nullptr;
+    CommandBarEvents* m_barEvents = nullptr;
 };
 
 // The COMAddIn object Outlook hands OnConnection; the add-in calls nothing on it.

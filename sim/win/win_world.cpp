@@ -9,6 +9,7 @@
 #include "host/utf.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"
+#include "sim/win/import_patch.h"
 
 namespace qev::sim::win {
 namespace {
@@ -160,8 +161,17 @@ WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
     m_mail->Model().OnEvent([this](const host::fake::MailEvent& event) { MailEvent(event); });
     m_accounts = std::make_unique<SimAccounts>(*m_mail);
     m_addinInstance = std::make_unique<SimAddInInstance>(m_ledger);
+    m_application->SetCommandBarEvents(this);
+    m_commandBars = &m_application->ExplorerAt(1)->CommandBars();
+    ResetDesktop();
     PlaceEngine();
     m_addin = CreateAddin();
+    // The add-in's clock and clipboard attempts are the scenario's; its debug
+    // writes come whole, whatever the code page.
+    const HMODULE addin = GetModuleHandleW(m_folder.AddinPath().c_str());
+    if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount");
+    if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
+    if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
 }
 
 WinWorld::~WinWorld()
@@ -172,6 +182,8 @@ WinWorld::~WinWorld()
     // is taken away.
     m_addin.Reset();
     m_engine.Unload();
+    m_clipboardHolder.Free();
+    ResetDesktop();
 }
 
 void WinWorld::Attach(Transcript* transcript)
@@ -328,6 +340,8 @@ std::uint32_t WinWorld::Call(SessionCall call, std::int32_t mode)
         case SessionCall::Quit:
             throw Failure("quit is an event, not a call");
     }
+    // Buttons of a build that never showed its bar.
+    WritePendingButtons();
     return static_cast<std::uint32_t>(hr);
 }
 
@@ -403,13 +417,18 @@ bool WinWorld::ImportSettingsFromThread(const std::string& bytes)
 
 namespace fake = host::fake;
 
-void WinWorld::MailEvent(const host::fake::MailEvent& event)
+void WinWorld::EventLine(const std::string& line)
 {
-    // Every debug write the add-in made before the move goes first.
+    // Every debug write the add-in made before the event goes first.
     const bool synced = m_feed.Sync();
     const std::lock_guard lock(m_mutex);
     if (!synced) m_channelLate = true;
-    if (m_transcript) m_transcript->Line("* " + event.Render(EscapeText));
+    if (m_transcript) m_transcript->Line(line);
+}
+
+void WinWorld::MailEvent(const host::fake::MailEvent& event)
+{
+    EventLine("* " + event.Render(EscapeText));
 }
 
 void WinWorld::AddStore(const Store& store)
@@ -486,6 +505,8 @@ std::vector<std::string> WinWorld::ReleaseProblems()
     for (std::string& line : m_mail->Problems()) problems.push_back(std::move(line));
     for (std::string& line : m_accounts->Problems()) problems.push_back(std::move(line));
     for (const std::string& line : m_application->LiveSubscriptions()) problems.push_back("subscription left: " + line);
+    if (!m_clipboardHolder.Held() && !ClipboardHolder::OpenableElsewhere())
+        problems.push_back("the clipboard is left open");
     // The add-in object itself: nothing but Outlook's reference may hold it
     // once everything is given back (an interface table entry or a sink
     // left behind would).

@@ -25,9 +25,11 @@
 #include "addin/com/qev_idl.h"
 #include "host/win/win_variant.h"
 #include "sim/win/channel_feed.h"
+#include "sim/win/clipboard_holder.h"
 #include "sim/win/engine_control.h"
 #include "sim/win/product_folder.h"
 #include "sim/win/sim_accounts.h"
+#include "sim/win/sim_cmdbars.h"
 #include "sim/win/sim_mail.h"
 #include "sim/win/sim_outlook.h"
 #include "sim/world.h"
@@ -65,7 +67,7 @@ private:
 // limitMs has passed; false on the time limit.
 bool PumpUntil(HANDLE handle, DWORD limitMs);
 
-class WinWorld final : public World {
+class WinWorld final : public World, private CommandBarEvents {
 public:
     // Takes the debug channel, lays out the product, registers and creates
     // the add-in. std::runtime_error when any of it fails.
@@ -99,6 +101,24 @@ public:
     void ChangeAccounts(const Account& change) override;
     FolderCount CountFolder(const std::string& store, const std::string& path) override;
 
+    // The user interface: Office's command bars of sim_cmdbars.h on the
+    // active explorer, the prefix's real clipboard, the add-in's tick count
+    // and clipboard attempts through its patched imports (import_patch.h).
+    void SetTick(std::uint32_t tick) override;
+    void AdvanceTick(std::uint32_t ms) override;
+    void SetUiModules(UiModules where) override;
+    void SetLanguage(const std::string& code) override;
+    void SetRtl(std::uint32_t value) override;
+    void PutClipboardText(const std::string& text) override;
+    void PutClipboardPicture(std::int32_t width, std::int32_t height) override;
+    void HoldClipboard(std::uint32_t attempts) override;
+    void Click(const std::string& command) override;
+    void MoveBar(const BarOptions& bar) override;
+    void DrawPicture(const std::string& file) override;
+    ButtonState Button(const std::string& command) override;
+    std::optional<BarState> Bar() override;
+    ClipboardState Clipboard() override;
+
     std::size_t EngineCallCount(const std::string& op) override;
     std::vector<std::string> ReleaseProblems() override;
 
@@ -116,8 +136,21 @@ private:
     };
 
     static void OnEngineCall(void* context, const char* line);
-    // A "* " line of the mail, after every debug write before it.
+    // A "* " line, after every debug write before it.
+    void EventLine(const std::string& line);
     void MailEvent(const host::fake::MailEvent& event);
+    // CommandBarEvents: the "* BUTTON", "* BAR" and "* ENABLED" lines.
+    void ButtonMade(SimButton& button) override;
+    void VisibleSet(SimCommandBar& bar) override;
+    void EnabledSet(SimButton& button, bool enabled) override;
+    // The desktop of a new session, and of none: an empty clipboard, no
+    // language or layout values.
+    static void ResetDesktop();
+    // The BUTTON lines of the buttons made since the last were written.
+    void WritePendingButtons();
+    // The add-in's bar (the one it added last), its button for a command.
+    SimCommandBar& AddinBar();
+    SimButton* ButtonFor(const std::string& command);
     void EngineCall(const char* line);
     // Puts the library the setup names in place, loaded and set up.
     void PlaceEngine();
@@ -131,6 +164,7 @@ private:
     Markers m_markers;
     ProductFolder m_folder;
     ComApartment m_apartment;
+    ClipboardHolder m_clipboardHolder;
     EngineSetup m_setup;
     EngineControl m_engine;
     Ledger m_ledger;
@@ -139,6 +173,10 @@ private:
     std::unique_ptr<SimAccounts> m_accounts;
     std::unique_ptr<SimAddInInstance> m_addinInstance;
     host::win::ComPtr<_IDTExtensibility2> m_addin;
+    SimCommandBars* m_commandBars = nullptr;  // the active explorer's
+    std::vector<SimButton*> m_pendingButtons;  // made, their BUTTON lines not written yet
+    std::vector<SimCommandBar*> m_shownBars;   // their BAR line written
+    bool m_rightToLeft = false;
 
     std::mutex m_mutex;
     Transcript* m_transcript = nullptr;

@@ -13,10 +13,13 @@
 #include <vector>
 
 #include "host/com_error.h"
+#include "host/office.h"
 #include "host/outlook.h"
 #include "host/system.h"
+#include "host/utf.h"
 #include "host/win/win_apartment.h"
 #include "host/win/win_libraries.h"
+#include "host/win/win_office.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_services.h"
 #include "host/win/win_variant.h"
@@ -436,6 +439,50 @@ std::u16string ExeFolder()
 bool SamePath(const std::u16string& a, const std::u16string& b)
 {
     return _wcsicmp(reinterpret_cast<const wchar_t*>(a.c_str()), reinterpret_cast<const wchar_t*>(b.c_str())) == 0;
+}
+
+// The argument forms Office's C++ callers use: omitted optional arguments
+// as VT_ERROR with DISP_E_PARAMNOTFOUND, properties set with
+// DISPATCH_PROPERTYPUT; a control without _CommandBarButton is no button.
+TEST(WinOffice, PassesOmittedArgumentsAsMissingAndPutsByName)
+{
+    const ComScope com;
+    enum : DISPID { kAdd = 1, kVisible, kControls };
+    std::vector<std::string> calls;
+    TestObject* object = nullptr;
+    object = new TestObject({{L"Add", kAdd}, {L"Visible", kVisible}, {L"Controls", kControls}},
+                            [&](const TestObject::Call& call, VARIANT* result, EXCEPINFO*) {
+                                std::string line = std::to_string(call.id) + " flags " + std::to_string(call.flags);
+                                for (const VARIANT& arg : call.args) {
+                                    line += " " + std::to_string(arg.vt);
+                                    if (arg.vt == VT_ERROR) line += arg.scode == DISP_E_PARAMNOTFOUND ? ":missing" : ":?";
+                                    if (arg.vt == VT_BOOL || arg.vt == VT_I4) line += ":" + std::to_string(arg.lVal & 0xFFFF);
+                                    if (arg.vt == VT_BSTR) line += ":" + host::Utf8(host::win::U(arg.bstrVal));
+                                }
+                                calls.push_back(line);
+                                if (call.id != kVisible) {
+                                    result->vt = VT_DISPATCH;  // the same object serves as bar, controls and control
+                                    result->pdispVal = object;
+                                    object->AddRef();
+                                }
+                                return S_OK;
+                            });
+    const ULONG refs = object->Refs();
+    {
+        const auto bars = host::win::WrapCommandBars(object);
+        const auto bar = bars->Add(u"Bar", true);
+        bar->SetVisible(true);
+        const host::Ref<host::Object> control = bar->Controls()->Add(host::kMsoControlButton, true);
+        EXPECT_FALSE(host::QueryAs<host::CommandBarButton>(control.Get()));
+    }
+    const std::vector<std::string> expected{
+        "1 flags 1 8:Bar 10:missing 10:missing 11:65535",           // Add(Name, Position, MenuBar, Temporary)
+        "2 flags 4 11:65535",                                        // Visible put
+        "3 flags 2",                                                 // Controls get
+        "1 flags 1 3:1 10:missing 10:missing 10:missing 11:65535"};  // Add(Type, Id, Parameter, Before, Temporary)
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(object->Refs(), refs);
+    object->Release();
 }
 
 TEST(WinLibraries, LoadsByFullPathAndFindsDependenciesBesideWhenAsked)

@@ -1,0 +1,69 @@
+#include "sim/win/import_patch.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace qev::sim::win {
+namespace {
+
+std::atomic<DWORD> g_tick{ScenarioClock::kStart};
+
+DWORD WINAPI ScenarioTickCount()
+{
+    return g_tick.load();
+}
+
+template <class T>
+T* At(HMODULE module, DWORD rva) noexcept
+{
+    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
+}
+
+}  // namespace
+
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) noexcept
+{
+    if (!module) return nullptr;
+    const auto* dos = At<IMAGE_DOS_HEADER>(module, 0);
+    const auto* nt = At<IMAGE_NT_HEADERS>(module, static_cast<DWORD>(dos->e_lfanew));
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0) return nullptr;
+    for (auto* library = At<IMAGE_IMPORT_DESCRIPTOR>(module, imports.VirtualAddress); library->Name != 0; ++library) {
+        if (lstrcmpiA(At<char>(module, library->Name), dll) != 0) continue;
+        // The names (OriginalFirstThunk) beside the addresses the loader bound (FirstThunk).
+        auto* name = At<IMAGE_THUNK_DATA>(
+            module, library->OriginalFirstThunk ? library->OriginalFirstThunk : library->FirstThunk);
+        auto* bound = At<IMAGE_THUNK_DATA>(module, library->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++bound) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto* byName = At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(name->u1.AddressOfData));
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            DWORD protection = 0;
+            if (!VirtualProtect(&bound->u1.Function, sizeof(bound->u1.Function), PAGE_READWRITE, &protection))
+                return nullptr;
+            void* original = reinterpret_cast<void*>(bound->u1.Function);
+            bound->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&bound->u1.Function, sizeof(bound->u1.Function), protection, &protection);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+bool ScenarioClock::Install(HMODULE module) noexcept
+{
+    g_tick = kStart;
+    return PatchImport(module, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&ScenarioTickCount)) != nullptr;
+}
+
+void ScenarioClock::Set(DWORD tick) noexcept
+{
+    g_tick = tick;
+}
+
+void ScenarioClock::Advance(DWORD ms) noexcept
+{
+    g_tick += ms;
+}
+
+}  // namespace qev::sim::win
