@@ -61,6 +61,7 @@ public:
     Commands& UserCommands() noexcept { return m_commands; }
     ToolbarState& Toolbar() noexcept { return m_toolbar; }
     CommandBar& Bar() noexcept { return m_commandBar; }
+    Ribbon& RibbonTab() noexcept { return m_ribbon; }
 
 private:
     host::Ref<host::Object> KeepAlive_() const;
@@ -96,7 +97,7 @@ private:
     InboxWatcher m_inboxes;                      // filing/
     Commands m_commands{m_engine, m_stores, m_pApplication};  // commands/
     CommandBar m_commandBar{m_services, m_engine, m_commands, m_pApplication, m_csButtons};  // cmdbar/
-    Ribbon m_ribbon;                             // ribbon/
+    Ribbon m_ribbon{m_services, m_commands};     // ribbon/
     ToolbarState m_toolbar{m_engine, m_pApplication, m_csButtons, m_commandBar, m_ribbon};  // cmdbar/
 };
 

@@ -20,9 +20,7 @@ void ToolbarState::SetToolbarStatus_()
                   spamFolder ? 1 : 0, ready ? 1 : 0);
 
         if (UseRibbon(m_pApplication.Get())) {
-            m_fMailSelected = mailSelected;
-            m_fSpamFolder = spamFolder;
-            m_fAntispamReady = ready;
+            m_ribbon.SetState(mailSelected, spamFolder, ready);
             if (host::RibbonUI* ribbon = m_ribbon.RibbonUI()) ribbon->Invalidate();
             return;
         }

@@ -36,9 +36,9 @@ public:
     void OnSelectionChange();
 
     // The ribbon's copies of the state, written on the ribbon path only.
-    bool MailSelected() const noexcept { return m_fMailSelected; }
-    bool SpamFolder() const noexcept { return m_fSpamFolder; }
-    bool AntispamReady() const noexcept { return m_fAntispamReady; }
+    bool MailSelected() const noexcept { return m_ribbon.MailSelected(); }
+    bool SpamFolder() const noexcept { return m_ribbon.SpamFolder(); }
+    bool AntispamReady() const noexcept { return m_ribbon.AntispamReady(); }
 
 private:
     EngineLink& m_engine;
@@ -46,10 +46,6 @@ private:
     CriticalSection& m_csButtons;
     CommandBar& m_commandBar;
     Ribbon& m_ribbon;
-
-    bool m_fMailSelected = false;
-    bool m_fSpamFolder = false;
-    bool m_fAntispamReady = false;
 };
 
 }  // namespace qev

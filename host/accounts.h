@@ -6,6 +6,7 @@
 
 #include "host/hresult.h"
 #include "host/object.h"
+#include "host/xml.h"
 
 namespace host {
 
@@ -47,6 +48,9 @@ public:
     // CoCreateInstance of the account manager ({ED475410-B0D6-11D2-8C3B-00104B2A6676},
     // in-process, IOlkAccountManager).
     virtual HRESULT CreateAccountManager(Ref<AccountManager>& out) = 0;
+    // CLSIDFromProgID of progId, then CoCreateInstance of that class,
+    // in-process, as IXMLDOMDocument; the first failure is returned.
+    virtual HRESULT CreateXmlDocument(std::u16string_view progId, Ref<XmlDocument>& out) = 0;
 
 protected:
     ~ComClasses() = default;

@@ -32,6 +32,11 @@ enum class Iface {
     CommandBar,
     CommandBarControls,
     CommandBarButton,
+    RibbonControl,
+    Inspector,
+    XmlDocument,
+    XmlElement,
+    Picture,
 };
 
 class Object {

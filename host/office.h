@@ -24,6 +24,33 @@ protected:
     ~RibbonUI() = default;
 };
 
+// The control a ribbon callback is about (IRibbonControl).
+class RibbonControl : public Object {
+public:
+    static constexpr Iface kIface = Iface::RibbonControl;
+
+    // Id: the control's id in the markup; throws ComError.
+    virtual std::u16string Id() = 0;
+    // Context: the window the control is in (an explorer or an inspector),
+    // or null; throws ComError.
+    virtual Ref<Object> Context() = 0;
+
+protected:
+    ~RibbonControl() = default;
+};
+
+// An inspector window of Outlook (_Inspector).
+class Inspector : public Object {
+public:
+    static constexpr Iface kIface = Iface::Inspector;
+
+    // CurrentItem: the item the window shows, or null; throws ComError.
+    virtual Ref<Object> CurrentItem() = 0;
+
+protected:
+    ~Inspector() = default;
+};
+
 // Office's MsoControlType and MsoButtonStyle values the add-in uses.
 inline constexpr std::int32_t kMsoControlButton = 1;
 inline constexpr std::int32_t kMsoButtonIconAndCaption = 3;

@@ -181,6 +181,15 @@ public:
     virtual bool IdOfName(std::u16string_view name, std::int32_t& dispId) = 0;
     // Invoke as a method with these arguments.
     virtual HRESULT Invoke(std::int32_t dispId, std::span<const Variant> args) = 0;
+    // A property read by name (GetIDsOfNames, then Invoke with
+    // DISPATCH_PROPERTYGET); an object without the name answers
+    // DISP_E_UNKNOWNNAME.
+    virtual HRESULT GetProperty(std::u16string_view name, Variant& value)
+    {
+        (void)name;
+        value = Variant{};
+        return DISP_E_UNKNOWNNAME;
+    }
 
 protected:
     ~Dispatch() = default;

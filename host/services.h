@@ -4,6 +4,7 @@
 #include "host/accounts.h"
 #include "host/apartment.h"
 #include "host/desktop.h"
+#include "host/graphics.h"
 #include "host/libraries.h"
 #include "host/registry.h"
 #include "host/system.h"
@@ -17,6 +18,7 @@ struct Services {
     Apartment& apartment;
     ComClasses& classes;
     Desktop& desktop;
+    Graphics& graphics;
 };
 
 }  // namespace host

@@ -2,6 +2,9 @@
 
 #include "addin/native/connect_object.h"
 #include "host/utf.h"
+#include "ribbon/ribbon.h"
+
+#include <pugixml.hpp>
 #include "sim/bar_lines.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"
@@ -33,6 +36,7 @@ void NativeWorld::Attach(Transcript* transcript)
     fake::CommandBarListener& bars = m_world.Application().BarListener();
     if (!transcript) {
         bars = {};
+        m_world.RibbonUI().onInvalidate = nullptr;
         m_world.System().OnDebugWrite(nullptr);
         m_world.Engine().OnCall(nullptr);
         m_world.OnMailEvent(nullptr);
@@ -43,6 +47,7 @@ void NativeWorld::Attach(Transcript* transcript)
     m_world.Engine().OnCall(
         [transcript](const fake::EngineCall& call) { transcript->Line("< engine " + call.Render(EscapeText)); });
     bars.visibleSet = [this](fake::FakeCommandBar& bar) { ReportBar(bar, true); };
+    m_world.RibbonUI().onInvalidate = [transcript] { transcript->Line("* INVALIDATE"); };
     bars.enabledSet = [transcript](fake::FakeCommandBarButton& button, bool enabled) {
         transcript->Line(EnabledLine(button.Tag(), enabled));
     };
@@ -73,6 +78,7 @@ void NativeWorld::Settle()
 
 void NativeWorld::SetOutlookVersion(const std::optional<std::string>& version)
 {
+    m_version = version;
     m_world.SetOutlookVersion(version ? std::optional<std::u16string>(host::Utf16(*version)) : std::nullopt);
 }
 
@@ -365,6 +371,99 @@ World::ClipboardState NativeWorld::Clipboard()
     if (const auto text = m_world.Desktop().ClipboardText()) state.text = host::Utf8(*text);
     state.picture = m_world.Desktop().ClipboardPictureSize();
     return state;
+}
+
+}  // namespace qev::sim
+
+// ---- the ribbon ----
+
+namespace qev::sim {
+namespace {
+
+// "@ " + two blanks per depth + the element's name and its attributes.
+void Canonical(const pugi::xml_node& node, int depth, std::vector<std::string>& lines)
+{
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        std::string line = "@ " + std::string(static_cast<std::size_t>(2 * depth), ' ') + child.name();
+        for (const pugi::xml_attribute& a : child.attributes())
+            line += std::string(" ") + a.name() + "=\"" + EscapeText(host::Utf16(a.value())) + "\"";
+        lines.push_back(std::move(line));
+        Canonical(child, depth + 1, lines);
+    }
+}
+
+std::string Quoted(const std::u16string& text)
+{
+    return "\"" + EscapeText(text) + "\"";
+}
+
+}  // namespace
+
+World::MarkupAnswer NativeWorld::RibbonMarkup(const std::string& ribbonId)
+{
+    MarkupAnswer answer;
+    std::u16string markup;
+    answer.hr = static_cast<std::uint32_t>(m_addin->Connect().RibbonTab().GetCustomUI(host::Utf16(ribbonId), &markup));
+    if (FAILED(static_cast<HRESULT>(answer.hr))) return answer;
+    pugi::xml_document document;
+    const std::string text = host::Utf8(markup);
+    if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8))
+        throw Failure("the markup is not well-formed XML");
+    Canonical(document, 0, answer.lines);
+    return answer;
+}
+
+std::uint32_t NativeWorld::RibbonLoad(bool null)
+{
+    host::Object* ribbon = null ? nullptr : static_cast<host::RibbonUI*>(&m_world.RibbonUI());
+    return static_cast<std::uint32_t>(m_addin->Connect().RibbonTab().Ribbon_OnLoad(ribbon));
+}
+
+World::CallbackAnswer NativeWorld::RibbonCall(const std::string& callback, const std::string& controlId,
+                                              RibbonContext context)
+{
+    const fake::FakeWorld::ControlContext where = context == RibbonContext::Inspector ? fake::FakeWorld::ControlContext::Inspector
+                                                  : context == RibbonContext::None    ? fake::FakeWorld::ControlContext::None
+                                                                                      : fake::FakeWorld::ControlContext::Explorer;
+    host::Ref<host::Object> control = m_world.RibbonControl(host::Utf16(controlId), where);
+    Ribbon& ribbon = m_addin->Connect().RibbonTab();
+    CallbackAnswer answer;
+    HRESULT hr = S_OK;
+    const auto text = [&](HRESULT (Ribbon::*get)(host::Object*, std::u16string*)) {
+        std::u16string out;
+        hr = (ribbon.*get)(control.Get(), &out);
+        if (SUCCEEDED(hr)) answer.value = Quoted(out);
+    };
+    const auto flag = [&](HRESULT (Ribbon::*get)(host::Object*, std::int16_t*)) {
+        std::int16_t out = 0;
+        hr = (ribbon.*get)(control.Get(), &out);
+        if (SUCCEEDED(hr)) answer.value = out ? "true" : "false";
+    };
+    if (callback == "getLabel") text(&Ribbon::Ribbon_OnGetLabel);
+    else if (callback == "getScreentip") text(&Ribbon::Ribbon_OnGetScreentip);
+    else if (callback == "getSupertip") text(&Ribbon::Ribbon_OnGetSupertip);
+    else if (callback == "getImageMso") text(&Ribbon::Ribbon_OnGetImageMso);
+    else if (callback == "getVisible") flag(&Ribbon::Ribbon_OnGetVisible);
+    else if (callback == "getEnabled") flag(&Ribbon::Ribbon_OnGetEnabled);
+    else if (callback == "getSize") {
+        std::int32_t size = 0;
+        hr = ribbon.Ribbon_OnGetSize(control.Get(), &size);
+        if (SUCCEEDED(hr)) answer.value = std::to_string(size);
+    } else if (callback == "getImage") {
+        host::Ref<host::Object> picture;
+        hr = ribbon.Ribbon_OnGetImage(control.Get(), &picture);
+        const fake::FakePicture* held = m_world.Graphics().FindPicture(picture.Get());
+        const fake::FakeDesktop::Picture* pixels = held ? m_world.Desktop().Find(held->Bitmap()) : nullptr;
+        if (SUCCEEDED(hr) && pixels)
+            answer.value = "picture " + std::to_string(pixels->width) + "x" + std::to_string(pixels->height);
+    } else if (callback == "onAction") {
+        hr = ribbon.Ribbon_OnAction(control.Get());
+    } else {
+        throw Failure("no ribbon callback " + callback);
+    }
+    answer.hr = static_cast<std::uint32_t>(hr);
+    return answer;
 }
 
 }  // namespace qev::sim

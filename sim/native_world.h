@@ -69,6 +69,11 @@ public:
     void MoveBar(const BarOptions& bar) override;
     // The in-memory Outlook draws nothing: a line on standard error.
     void DrawPicture(const std::string& file) override;
+    bool UsesRibbon() override { return OutlookHasRibbon(m_version); }
+    MarkupAnswer RibbonMarkup(const std::string& ribbonId) override;
+    std::uint32_t RibbonLoad(bool null) override;
+    CallbackAnswer RibbonCall(const std::string& callback, const std::string& controlId,
+                              RibbonContext context) override;
     ButtonState Button(const std::string& command) override;
     std::optional<BarState> Bar() override;
     ClipboardState Clipboard() override;
@@ -89,6 +94,7 @@ private:
     host::fake::FakeWorld m_world;
     std::unique_ptr<ConnectObject, AddinRelease> m_addin;
     Transcript* m_transcript = nullptr;
+    std::optional<std::string> m_version = "16.0.0.1234";
     std::set<const void*> m_reported;  // buttons and bars whose line is written
 };
 

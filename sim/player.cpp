@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/as_client.h"
 #include "sim/transcript.h"
@@ -194,7 +195,40 @@ public:
     void operator()(const ClipboardText& s) { m_world.PutClipboardText(s.text); }
     void operator()(const ClipboardPicture& s) { m_world.PutClipboardPicture(s.width, s.height); }
     void operator()(const ClipboardBusy& s) { m_world.HoldClipboard(s.attempts); }
-    void operator()(const Click& s) { m_world.Click(s.command); }
+    void operator()(const Click& s)
+    {
+        if (!m_world.UsesRibbon()) {
+            m_world.Click(s.command);
+            return;
+        }
+        // Outlook shows the tab, and so asks for its markup, before anyone can click.
+        if (!m_markupAsked) TakeMarkup(m_world.RibbonMarkup("Microsoft.Outlook.Explorer"));
+        m_world.RibbonCall("onAction", ControlId("button:" + s.command), RibbonContext::Explorer);
+    }
+    void operator()(const RibbonMarkup& s)
+    {
+        if (!m_world.UsesRibbon()) throw Failure("the add-in chose the command bar: Outlook asks for no markup");
+        const World::MarkupAnswer answer = m_world.RibbonMarkup(s.ribbonId);
+        Settle();
+        m_transcript.Line("= markup " + HexResult(answer.hr));
+        for (const std::string& line : answer.lines) m_transcript.Line(line);
+        TakeMarkup(answer);
+    }
+    void operator()(const RibbonLoad& s)
+    {
+        if (!m_world.UsesRibbon()) throw Failure("the add-in chose the command bar: there is no ribbon to load");
+        const std::uint32_t hr = m_world.RibbonLoad(s.null);
+        Settle();
+        m_transcript.Line("= load " + HexResult(hr));
+    }
+    void operator()(const RibbonCallback& s)
+    {
+        if (!m_world.UsesRibbon()) throw Failure("the add-in chose the command bar: there is no ribbon to call");
+        const std::string id = s.controlIsId ? s.control : ControlId(s.control);
+        const World::CallbackAnswer answer = m_world.RibbonCall(s.callback, id, s.context);
+        Settle();
+        m_transcript.Line("= " + s.callback + " " + HexResult(answer.hr) + " " + answer.value);
+    }
     void operator()(const BarMove& s) { m_world.MoveBar(s.bar); }
     void operator()(const Picture& s) { m_world.DrawPicture(s.file); }
 
@@ -324,11 +358,36 @@ private:
     // tell throws Failure).
     void Settle() { m_world.Settle(); }
 
+    // Keeps the ids of a markup's elements, for tab:KEY, group:KEY, button:KEY.
+    void TakeMarkup(const World::MarkupAnswer& answer)
+    {
+        m_markupAsked = true;
+        m_markupIds.clear();
+        for (const std::string& line : answer.lines) {
+            const std::size_t at = line.find(" id=\"");
+            if (at == std::string::npos) continue;
+            const std::size_t end = line.find('"', at + 5);
+            if (end != std::string::npos) m_markupIds.push_back(line.substr(at + 5, end - at - 5));
+        }
+    }
+    // The id of the last markup's element of that kind and key.
+    std::string ControlId(const std::string& control) const
+    {
+        const std::size_t colon = control.find(':');
+        const std::string suffix = ".x-" + control.substr(0, colon) + "s." + control.substr(colon + 1);
+        for (const std::string& id : m_markupIds)
+            if (id.size() >= suffix.size() && id.compare(id.size() - suffix.size(), suffix.size(), suffix) == 0)
+                return id;
+        throw Failure("the last markup has no element " + control);
+    }
+
     World& m_world;
     Transcript m_transcript;
     Watchdog m_watchdog;
     std::map<SessionCall, std::uint32_t> m_results;
     const Statement* m_statement = nullptr;
+    bool m_markupAsked = false;
+    std::vector<std::string> m_markupIds;
 };
 
 }  // namespace

@@ -355,6 +355,46 @@ Action ParseNotify(Args& args, std::string& verb)
     return notify;
 }
 
+Action ParseRibbon(Args& args, std::string& verb)
+{
+    constexpr std::array<std::string_view, 11> kWhat{"markup",       "load",       "getLabel",   "getScreentip",
+                                                     "getSupertip",  "getSize",    "getVisible", "getEnabled",
+                                                     "getImage",     "getImageMso", "onAction"};
+    const std::size_t what = args.Choice("ribbon statement", kWhat);
+    verb += " " + std::string(kWhat[what]);
+    if (what == 0) {
+        RibbonMarkup markup;
+        if (args.More()) markup.ribbonId = args.Text("ribbon id");
+        return markup;
+    }
+    if (what == 1) {
+        RibbonLoad load;
+        if (args.More()) {
+            constexpr std::array<std::string_view, 1> kNull{"null"};
+            args.Choice("ribbon object", kNull);
+            load.null = true;
+        }
+        return load;
+    }
+    RibbonCallback call;
+    call.callback = std::string(kWhat[what]);
+    const Token& control = args.Next("control");
+    call.control = control.text;
+    call.controlIsId = control.quoted;
+    if (!control.quoted) {
+        const std::size_t colon = control.text.find(':');
+        const std::string_view kind = std::string_view(control.text).substr(0, colon);
+        if (colon == std::string::npos || colon + 1 == control.text.size() ||
+            (kind != "tab" && kind != "group" && kind != "button"))
+            args.Fail("a control is tab:KEY, group:KEY, button:KEY or a quoted id, not " + Quote(control.text));
+    }
+    if (args.More()) {
+        constexpr std::array<std::string_view, 2> kContexts{"inspector", "nocontext"};
+        call.context = args.Choice("context", kContexts) == 0 ? RibbonContext::Inspector : RibbonContext::None;
+    }
+    return call;
+}
+
 Action ParseClipboard(Args& args, std::string& verb)
 {
     constexpr std::array<std::string_view, 3> kKinds{"text", "picture", "busy"};
@@ -452,6 +492,8 @@ Statement ParseStatement(const SourceStatement& source)
         args.Choice("bar statement", kMove);
         verb += " move";
         action = BarMove{ParseBarOptions(args, verb)};
+    } else if (verb == "ribbon") {
+        action = ParseRibbon(args, verb);
     } else if (verb == "picture") {
         action = Picture{args.Text("file")};
     } else if (verb == "session") {

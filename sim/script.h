@@ -147,6 +147,20 @@ struct BarMove {
 struct Picture {
     std::string file;
 };
+// `ribbon markup [RIBBONID]`, `ribbon load [null]`, `ribbon CALLBACK CONTROL [inspector|nocontext]`.
+struct RibbonMarkup {
+    std::string ribbonId = "Microsoft.Outlook.Explorer";
+};
+struct RibbonLoad {
+    bool null = false;
+};
+enum class RibbonContext { Explorer, Inspector, None };
+struct RibbonCallback {
+    std::string callback;  // getLabel getScreentip getSupertip getSize getVisible getEnabled getImage getImageMso onAction
+    std::string control;   // "tab:KEY", "group:KEY", "button:KEY", or an id as it stands
+    bool controlIsId = false;  // written as a quoted token
+    RibbonContext context = RibbonContext::Explorer;
+};
 
 // `session`: what follows is played in a new world with a new add-in object,
 // as if it began a file of its own.
@@ -201,7 +215,7 @@ using Action = std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibrary
                             NotifyStatus, NotifySettings, Click, Wait, NewSession, ExpectFolder, ExpectEngine,
                             ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder, Tick, UiModulesAt, ClipboardText,
                             ClipboardPicture, ClipboardBusy, BarMove, Picture, ExpectButton, ExpectBar,
-                            ExpectClipboard>;
+                            ExpectClipboard, RibbonMarkup, RibbonLoad, RibbonCallback>;
 
 struct Statement {
     int line = 0;

@@ -23,6 +23,20 @@ namespace qev::sim {
 
 class Transcript;
 
+// Whether Outlook of that version has the ribbon in its main window, as the
+// add-in decides it: a major version (the number before the first dot) of
+// 14 or more. No version (a failing read) has none.
+inline bool OutlookHasRibbon(const std::optional<std::string>& version)
+{
+    if (!version) return false;
+    const std::size_t dot = version->find('.');
+    if (dot == std::string::npos || dot == 0) return false;
+    int major = 0;
+    for (std::size_t i = 0; i < dot && (*version)[i] >= '0' && (*version)[i] <= '9' && major < 1000; ++i)
+        major = major * 10 + ((*version)[i] - '0');
+    return major >= 14;
+}
+
 // A statement the world could not carry out, or an expectation that did not
 // hold: the run ends with "FAIL line N: WHAT".
 class Failure : public std::runtime_error {
@@ -108,14 +122,41 @@ public:
     virtual void PutClipboardPicture(std::int32_t width, std::int32_t height) = 0;
     virtual void HoldClipboard(std::uint32_t attempts) = 0;
     // `click` on the command bar: the button's Click event to its sinks.
-    // Failure when the add-in chose the ribbon or has no such button.
+    // Failure when the add-in has no command bar or no such button (on the
+    // ribbon the player calls onAction instead).
     virtual void Click(const std::string& command) = 0;
+    // Whether the add-in chose the ribbon (Outlook 2010 and later).
+    virtual bool UsesRibbon() = 0;
     // `bar move`: the user docks, moves, shows or hides the add-in's bar;
     // Failure when there is none.
     virtual void MoveBar(const BarOptions& bar) = 0;
     // `picture`: the add-in's command bar drawn into a PNG file. A world that
     // cannot draw says so on standard error and returns.
     virtual void DrawPicture(const std::string& file) = 0;
+
+    // The ribbon: the add-in's IRibbonExtensibility and IRibbonCallback as
+    // Outlook calls them. A world writes "* INVALIDATE" when the add-in calls
+    // the ribbon object's Invalidate.
+    struct MarkupAnswer {
+        std::uint32_t hr = 0;
+        // One line per element in document order: "@ " + two blanks per
+        // depth + the name + ` name="value"` per attribute in document order.
+        std::vector<std::string> lines;
+    };
+    virtual MarkupAnswer RibbonMarkup(const std::string& ribbonId) = 0;
+    // Ribbon_OnLoad with Outlook's ribbon object, or null.
+    virtual std::uint32_t RibbonLoad(bool null) = 0;
+    struct CallbackAnswer {
+        std::uint32_t hr = 0;
+        // What the callback wrote, as the transcript shows it: a text in
+        // quotes, true/false, a number, "picture WxH", or "-" for nothing.
+        std::string value = "-";
+    };
+    // The callback by its name through the add-in's IDispatch, with a control
+    // whose id is controlId and whose context is the explorer, an inspector
+    // or none.
+    virtual CallbackAnswer RibbonCall(const std::string& callback, const std::string& controlId,
+                                      RibbonContext context) = 0;
 
     // ---- checks ----
 

@@ -9,6 +9,7 @@
 #include "addin/dispatch_names.h"
 #include "addin/trace.h"
 #include "host/utf.h"
+#include "ribbon/ribbon.h"
 #include "host/win/win_outlook.h"
 #include "host/win/win_services.h"
 
@@ -64,6 +65,7 @@ public:
     }
 
     IDispatch* Dispatch() const noexcept { return m_value.pdispVal; }
+    BSTR Text() const noexcept { return m_value.bstrVal; }
     LONG Long() const noexcept { return m_value.lVal; }
 
 private:
@@ -82,13 +84,17 @@ HRESULT Reported(HRESULT hr, EXCEPINFO* exception) noexcept
     return DISP_E_EXCEPTION;
 }
 
-// A ribbon callback the add-in does not answer yet: its output cleared.
-template <class T>
-HRESULT NotAnswered(T* out, T empty) noexcept
+// A COM object handed to a ribbon callback, as the seam's object (null
+// stays null): the ribbon asks it for the interfaces it needs.
+host::Ref<host::Object> SeamObject(IDispatch* object)
 {
-    if (!out) return E_POINTER;
-    *out = empty;
-    return E_NOTIMPL;
+    return host::win::WrapUnknown(object);
+}
+
+// A text for a BSTR output; null when there is no memory.
+BSTR NewBstr(const std::u16string& text) noexcept
+{
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
 }
 
 }  // namespace
@@ -99,7 +105,7 @@ HRESULT NotAnswered(T* out, T empty) noexcept
 template <HRESULT (CConnectCom::*IdsOf)(LPOLESTR*, UINT, DISPID*) noexcept,
           HRESULT (CConnectCom::*CallOf)(DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept>
 struct MemberNames {
-    static constexpr UINT kTypeInfos = 0;
+    static HRESULT Count(UINT* count) noexcept { return TypeInfoCount(count, 0); }
     static HRESULT TypeInfo(UINT, ITypeInfo** out) noexcept
     {
         if (!out) return E_POINTER;
@@ -110,7 +116,7 @@ struct MemberNames {
     {
         return (object.*IdsOf)(names, count, ids);
     }
-    static HRESULT Call(CConnectCom& object, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+    static HRESULT Call(CConnectCom& object, void*, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) noexcept
     {
         return (object.*CallOf)(id, flags, params, result, exception, argError);
@@ -124,25 +130,52 @@ struct DesignerNames : MemberNames<&CConnectCom::DesignerIds, &CConnectCom::Desi
 
 template <const IID& Iid>
 struct TypeLibraryNames {
-    static constexpr UINT kTypeInfos = 1;
+    static HRESULT Count(UINT* count) noexcept { return TypeInfoCount(count, 1); }
     static HRESULT TypeInfo(UINT index, ITypeInfo** out) noexcept { return TypeInfoOf(Iid, index, out); }
     static HRESULT Ids(CConnectCom&, LPOLESTR* names, UINT count, DISPID* ids) noexcept
     {
         return NamesOf(Iid, names, count, ids);
     }
     // ITypeInfo::Invoke calls the method through the face's own vtable.
-    template <class Interface>
-    static HRESULT Call(Interface* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+    static HRESULT Call(CConnectCom&, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError) noexcept
     {
         return InvokeOf(Iid, self, id, flags, params, result, exception, argError);
     }
 };
 
+// IRibbonExtensibility is Office's interface, described by Office's type
+// library. Wherever that is registered (every machine with Outlook) its type
+// information answers; without it (Wine has no Office) the one method is
+// still answered, by the object's own entry.
+struct OfficeNames {
+    static bool Described() noexcept
+    {
+        ITypeInfo* info = nullptr;
+        return SUCCEEDED(Module().InterfaceInfo(IID_IRibbonExtensibility, false, &info));
+    }
+    static HRESULT Count(UINT* count) noexcept { return TypeInfoCount(count, Described() ? 1 : 0); }
+    static HRESULT TypeInfo(UINT index, ITypeInfo** out) noexcept
+    {
+        return TypeInfoOf(IID_IRibbonExtensibility, index, out);
+    }
+    static HRESULT Ids(CConnectCom& object, LPOLESTR* names, UINT count, DISPID* ids) noexcept
+    {
+        if (Described()) return NamesOf(IID_IRibbonExtensibility, names, count, ids);
+        return object.ExtensibilityIds(names, count, ids);
+    }
+    static HRESULT Call(CConnectCom& object, void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) noexcept
+    {
+        if (Described()) return InvokeOf(IID_IRibbonExtensibility, self, id, flags, params, result, exception, argError);
+        return object.ExtensibilityCall(id, flags, params, result, exception, argError);
+    }
+};
+
 template <class Interface, class Names>
 HRESULT DispatchFace<Interface, Names>::GetTypeInfoCount(UINT* count)
 {
-    return TypeInfoCount(count, Names::kTypeInfos);
+    return Names::Count(count);
 }
 
 template <class Interface, class Names>
@@ -168,10 +201,8 @@ HRESULT DispatchFace<Interface, Names>::Invoke(DISPID id, REFIID iid, LCID, WORD
     return Boundary(u"Invoke", E_UNEXPECTED, [&] {
         const HRESULT hr = CheckInvokeFrame(iid, params);
         if (FAILED(hr)) return hr;
-        if constexpr (Names::kTypeInfos == 0)
-            return Names::Call(static_cast<CConnectCom&>(*this), id, flags, params, result, exception, argError);
-        else
-            return Names::Call(static_cast<Interface*>(this), id, flags, params, result, exception, argError);
+        return Names::Call(static_cast<CConnectCom&>(*this), static_cast<Interface*>(this), id, flags, params, result,
+                           exception, argError);
     });
 }
 
@@ -179,6 +210,7 @@ template class DispatchFace<IDispatch, ObjectNames>;
 template class DispatchFace<_IDTExtensibility2, DesignerNames>;
 template class DispatchFace<IConnect, TypeLibraryNames<IID_IConnect>>;
 template class DispatchFace<IRibbonCallback, TypeLibraryNames<IID_IRibbonCallback>>;
+template class DispatchFace<IRibbonExtensibility, OfficeNames>;
 
 // ---- the object ----
 
@@ -272,58 +304,105 @@ HRESULT CConnectCom::ImportSettings(VARIANT* settings)
     });
 }
 
+// ---- IRibbonExtensibility ----
+
+HRESULT CConnectCom::GetCustomUI(BSTR ribbonId, BSTR* markup)
+{
+    return Boundary(u"GetCustomUI", E_UNEXPECTED, [&]() -> HRESULT {
+        if (markup) *markup = nullptr;
+        std::u16string text;
+        const HRESULT hr =
+            m_connect.RibbonTab().GetCustomUI(host::win::Bstr::TextOf(ribbonId), markup ? &text : nullptr);
+        if (FAILED(hr)) return hr;
+        *markup = NewBstr(text);
+        return *markup ? S_OK : E_OUTOFMEMORY;
+    });
+}
+
 // ---- IRibbonCallback ----
 
-HRESULT CConnectCom::Ribbon_OnLoad(IDispatch*)
+template <class Get>
+HRESULT CConnectCom::TextCallback(std::u16string_view operation, IDispatch* control, BSTR* out, Get get) noexcept
 {
-    return E_NOTIMPL;
+    return Boundary(operation, E_UNEXPECTED, [&]() -> HRESULT {
+        if (out) *out = nullptr;
+        std::u16string text;
+        const HRESULT hr = (m_connect.RibbonTab().*get)(SeamObject(control).Get(), out ? &text : nullptr);
+        if (FAILED(hr)) return hr;
+        *out = NewBstr(text);
+        return *out ? hr : E_OUTOFMEMORY;
+    });
 }
 
-HRESULT CConnectCom::Ribbon_OnAction(IDispatch*)
+HRESULT CConnectCom::Ribbon_OnLoad(IDispatch* ribbonUi)
 {
-    return E_NOTIMPL;
+    return Boundary(u"Ribbon_OnLoad", E_UNEXPECTED,
+                    [&] { return m_connect.RibbonTab().Ribbon_OnLoad(SeamObject(ribbonUi).Get()); });
 }
 
-HRESULT CConnectCom::Ribbon_OnGetVisible(IDispatch*, VARIANT_BOOL* visible)
+HRESULT CConnectCom::Ribbon_OnAction(IDispatch* control)
 {
-    return NotAnswered(visible, VARIANT_FALSE);
+    return Boundary(u"Ribbon_OnAction", E_UNEXPECTED,
+                    [&] { return m_connect.RibbonTab().Ribbon_OnAction(SeamObject(control).Get()); });
 }
 
-HRESULT CConnectCom::Ribbon_OnGetLabel(IDispatch*, BSTR* label)
+HRESULT CConnectCom::Ribbon_OnGetVisible(IDispatch* control, VARIANT_BOOL* visible)
 {
-    return NotAnswered(label, BSTR{});
+    return Boundary(u"Ribbon_OnGetVisible", E_UNEXPECTED, [&] {
+        return m_connect.RibbonTab().Ribbon_OnGetVisible(SeamObject(control).Get(), visible);
+    });
 }
 
-HRESULT CConnectCom::Ribbon_OnGetSize(IDispatch*, RibbonControlSize* size)
+HRESULT CConnectCom::Ribbon_OnGetEnabled(IDispatch* control, VARIANT_BOOL* enabled)
 {
-    return NotAnswered(size, RibbonControlSizeRegular);
+    return Boundary(u"Ribbon_OnGetEnabled", E_UNEXPECTED, [&] {
+        return m_connect.RibbonTab().Ribbon_OnGetEnabled(SeamObject(control).Get(), enabled);
+    });
 }
 
-HRESULT CConnectCom::Ribbon_OnGetScreentip(IDispatch*, BSTR* screentip)
+HRESULT CConnectCom::Ribbon_OnGetLabel(IDispatch* control, BSTR* label)
 {
-    return NotAnswered(screentip, BSTR{});
+    return TextCallback(u"Ribbon_OnGetLabel", control, label, &Ribbon::Ribbon_OnGetLabel);
 }
 
-HRESULT CConnectCom::Ribbon_OnGetSupertip(IDispatch*, BSTR* supertip)
+HRESULT CConnectCom::Ribbon_OnGetScreentip(IDispatch* control, BSTR* screentip)
 {
-    return NotAnswered(supertip, BSTR{});
+    return TextCallback(u"Ribbon_OnGetScreentip", control, screentip, &Ribbon::Ribbon_OnGetScreentip);
 }
 
-HRESULT CConnectCom::Ribbon_OnGetImageMso(IDispatch*, BSTR* imageMso)
+HRESULT CConnectCom::Ribbon_OnGetSupertip(IDispatch* control, BSTR* supertip)
 {
-    return NotAnswered(imageMso, BSTR{});
+    return TextCallback(u"Ribbon_OnGetSupertip", control, supertip, &Ribbon::Ribbon_OnGetSupertip);
 }
 
-HRESULT CConnectCom::Ribbon_OnGetImage(IDispatch*, IPictureDisp** picture)
+HRESULT CConnectCom::Ribbon_OnGetImageMso(IDispatch* control, BSTR* imageMso)
 {
-    if (!picture) return E_POINTER;
-    *picture = nullptr;
-    return E_NOTIMPL;
+    return TextCallback(u"Ribbon_OnGetImageMso", control, imageMso, &Ribbon::Ribbon_OnGetImageMso);
 }
 
-HRESULT CConnectCom::Ribbon_OnGetEnabled(IDispatch*, VARIANT_BOOL* enabled)
+HRESULT CConnectCom::Ribbon_OnGetSize(IDispatch* control, RibbonControlSize* size)
 {
-    return NotAnswered(enabled, VARIANT_FALSE);
+    return Boundary(u"Ribbon_OnGetSize", E_UNEXPECTED, [&]() -> HRESULT {
+        std::int32_t value = 0;
+        const HRESULT hr = m_connect.RibbonTab().Ribbon_OnGetSize(SeamObject(control).Get(), size ? &value : nullptr);
+        if (SUCCEEDED(hr)) *size = static_cast<RibbonControlSize>(value);
+        return hr;
+    });
+}
+
+HRESULT CConnectCom::Ribbon_OnGetImage(IDispatch* control, IPictureDisp** picture)
+{
+    return Boundary(u"Ribbon_OnGetImage", E_UNEXPECTED, [&]() -> HRESULT {
+        if (picture) *picture = nullptr;
+        host::Ref<host::Object> made;
+        const HRESULT hr =
+            m_connect.RibbonTab().Ribbon_OnGetImage(SeamObject(control).Get(), picture ? &made : nullptr);
+        if (FAILED(hr)) return hr;
+        // The picture is an OLE picture of the Windows host.
+        IUnknown* unknown = host::win::ComUnknownOf(made.Get());
+        if (!unknown) return E_NOTIMPL;
+        return unknown->QueryInterface(IID_IPictureDisp, reinterpret_cast<void**>(picture));
+    });
 }
 
 // ---- the object's IDispatch ----
@@ -406,6 +485,36 @@ HRESULT CConnectCom::DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VAR
         default:
             hr = OnBeginShutdown(nullptr);
             break;
+    }
+    return Reported(hr, exception);
+}
+
+// ---- IRibbonExtensibility's IDispatch without Office's type library ----
+
+HRESULT CConnectCom::ExtensibilityIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept
+{
+    if (!host::EqualNoCase(u"GetCustomUI", NameView(names[0]))) return DISP_E_UNKNOWNNAME;
+    ids[0] = 1;
+    return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+}
+
+HRESULT CConnectCom::ExtensibilityCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                       EXCEPINFO* exception, UINT* argError) noexcept
+{
+    if (id != 1 || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    if (params->cNamedArgs) return DISP_E_NONAMEDARGS;
+    if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    if (result) VariantInit(result);
+    Argument ribbonId;
+    HRESULT hr = ribbonId.Convert(*params, 0, VT_BSTR, argError);
+    if (FAILED(hr)) return hr;
+    BSTR markup = nullptr;
+    hr = GetCustomUI(ribbonId.Text(), &markup);
+    if (SUCCEEDED(hr) && result) {
+        result->vt = VT_BSTR;
+        result->bstrVal = markup;
+    } else {
+        SysFreeString(markup);
     }
     return Reported(hr, exception);
 }

@@ -8,6 +8,8 @@
 //   _IDTExtensibility2  Outlook's connection calls, ids 1 to 5
 //   IConnect            ids 1 and 2, through the type library
 //   IRibbonCallback     ids 1 to 10, through the type library
+//   IRibbonExtensibility  GetCustomUI (id 1), through Office's type library
+//                       where it is registered, by its own entry where not
 //
 // IUnknown is the object's IDispatch. No exception leaves any method.
 #pragma once
@@ -17,6 +19,7 @@
 #include <oaidl.h>
 
 #include "addin/com/module.h"
+#include "addin/com/office_ribbon.h"
 #include "addin/com/qev_idl.h"
 #include "addin/connect.h"
 #include "host/win/com_object.h"
@@ -30,6 +33,7 @@ struct ObjectNames;
 struct DesignerNames;
 template <const IID& Iid>
 struct TypeLibraryNames;
+struct OfficeNames;
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // the object dies through ComObject's destructor
@@ -57,12 +61,14 @@ using ObjectFace = DispatchFace<IDispatch, ObjectNames>;
 using DesignerFace = DispatchFace<_IDTExtensibility2, DesignerNames>;
 using ConnectFace = DispatchFace<IConnect, TypeLibraryNames<IID_IConnect>>;
 using RibbonFace = DispatchFace<IRibbonCallback, TypeLibraryNames<IID_IRibbonCallback>>;
+using ExtensibilityFace = DispatchFace<IRibbonExtensibility, OfficeNames>;
 
 class CConnectCom final
     : public host::win::ComObject<host::win::Locked<ModuleLock>, host::win::Row<ObjectFace, IID_IDispatch>,
                                   host::win::Row<DesignerFace, IID__IDTExtensibility2>,
                                   host::win::Row<ConnectFace, IID_IConnect>,
-                                  host::win::Row<RibbonFace, IID_IRibbonCallback>> {
+                                  host::win::Row<RibbonFace, IID_IRibbonCallback>,
+                                  host::win::Row<ExtensibilityFace, IID_IRibbonExtensibility>> {
 public:
     // IClassFactory::CreateInstance: a new object, asked for iid.
     static HRESULT Create(REFIID iid, void** out) noexcept;
@@ -80,8 +86,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetServerStatus(VARIANT* up) override;
     HRESULT STDMETHODCALLTYPE ImportSettings(VARIANT* settings) override;
 
-    // IRibbonCallback: not answered yet (E_NOTIMPL once the out pointer is
-    // checked: E_POINTER when it is null, else it is cleared).
+    // IRibbonExtensibility: the markup (E_POINTER for a null output,
+    // E_OUTOFMEMORY when it cannot be handed over).
+    HRESULT STDMETHODCALLTYPE GetCustomUI(BSTR ribbonId, BSTR* markup) override;
+
+    // IRibbonCallback: CConnect's ribbon answers; outputs are cleared first.
     HRESULT STDMETHODCALLTYPE Ribbon_OnLoad(IDispatch* ribbonUi) override;
     HRESULT STDMETHODCALLTYPE Ribbon_OnAction(IDispatch* control) override;
     HRESULT STDMETHODCALLTYPE Ribbon_OnGetVisible(IDispatch* control, VARIANT_BOOL* visible) override;
@@ -96,6 +105,7 @@ public:
 private:
     friend struct ObjectNames;
     friend struct DesignerNames;
+    friend struct OfficeNames;
 
     // The object as the seam sees it: CConnect's identity, which the
     // apartment registers in the global interface table.
@@ -122,6 +132,13 @@ private:
     HRESULT DesignerIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
     HRESULT DesignerCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                          UINT* argError) noexcept;
+    // IRibbonExtensibility's IDispatch without Office's type library.
+    HRESULT ExtensibilityIds(LPOLESTR* names, UINT count, DISPID* ids) noexcept;
+    HRESULT ExtensibilityCall(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                              UINT* argError) noexcept;
+    // The text a text callback gave, as a new BSTR in out.
+    template <class Get>
+    HRESULT TextCallback(std::u16string_view operation, IDispatch* control, BSTR* out, Get get) noexcept;
 
     Identity m_identity;
     CConnect m_connect;

@@ -9,6 +9,7 @@
 #include "addin/com/module.h"
 #include "addin/com/registration.h"
 #include "addin/trace.h"
+#include "host/win/win_graphics.h"
 #include "host/win/win_libraries.h"
 #include "host/win/win_system.h"
 #include "text/ui_strings.h"
@@ -60,7 +61,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 STDAPI DllCanUnloadNow()
 {
-    return qev::com::Module().LockCount() == 0 ? S_OK : S_FALSE;
+    if (qev::com::Module().LockCount() != 0) return S_FALSE;
+    // GDI+ (started by the first picture decode) ends here and not in
+    // DllMain: nothing of the module is alive any more, so no decoded image
+    // is, and COM asks outside the loader lock, where GDI+ may wait for its
+    // thread.
+    host::win::ShutdownGdiplus();
+    return S_OK;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out)

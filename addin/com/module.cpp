@@ -3,6 +3,7 @@
 #include <new>
 
 #include "addin/com/class_factory.h"
+#include "addin/com/office_ribbon.h"
 #include "addin/com/qev_idl.h"
 
 namespace qev::com {
@@ -128,15 +129,29 @@ HRESULT CAddInModule::InterfaceInfo(REFIID iid, bool vtableSide, ITypeInfo** out
         index = 0;
     else if (IsEqualIID(iid, IID_IRibbonCallback))
         index = 1;
+    else if (IsEqualIID(iid, IID_IRibbonExtensibility))
+        index = 2;
     if (index < 0) return TYPE_E_ELEMENTNOTFOUND;
 
     ExclusiveLock lock(m_lock);
     ITypeInfo*(&sides)[2] = m_infos[index];
     if (!sides[0]) {
-        HRESULT hr = LoadTypeLibraryLocked();
-        if (FAILED(hr)) return hr;
         ITypeInfo* described = nullptr;
-        hr = m_typeLib->GetTypeInfoOfGuid(iid, &described);
+        HRESULT hr = S_OK;
+        if (index == 2) {
+            // Office's own library, as Office registered it (any 2.x from
+            // 2.4 on); not cached while it is missing, so that it is found
+            // once it is there.
+            ITypeLib* office = nullptr;
+            hr = LoadRegTypeLib(LIBID_Office, 2, 4, LOCALE_NEUTRAL, &office);
+            if (FAILED(hr)) return hr;
+            hr = office->GetTypeInfoOfGuid(iid, &described);
+            office->Release();
+        } else {
+            hr = LoadTypeLibraryLocked();
+            if (FAILED(hr)) return hr;
+            hr = m_typeLib->GetTypeInfoOfGuid(iid, &described);
+        }
         if (FAILED(hr)) return hr;
         // A dual interface is described by its dispatch side; the vtable side
         // is the interface it refers to as implemented type -1.

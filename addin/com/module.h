@@ -40,8 +40,9 @@ public:
     // The type library embedded as TYPELIB 1, loaded once without registering it.
     HRESULT TypeLibrary(ITypeLib** out) noexcept;
 
-    // The type information of IConnect or IRibbonCallback: as the library
-    // describes the interface (the dispatch side of the dual), or its vtable
+    // The type information of IConnect or IRibbonCallback (qev's library),
+    // or of IRibbonExtensibility (Office's, where it is registered): as the
+    // library describes the interface (the dispatch side of the dual), or its vtable
     // side (what ITypeInfo::Invoke needs to call the methods). The reference
     // belongs to the module.
     HRESULT InterfaceInfo(REFIID iid, bool vtableSide, ITypeInfo** out) noexcept;
@@ -54,8 +55,9 @@ private:
     SRWLOCK m_lock = SRWLOCK_INIT;
     IClassFactory* m_classObject = nullptr;
     ITypeLib* m_typeLib = nullptr;
-    // [interface][side]: IConnect, IRibbonCallback; described, vtable.
-    ITypeInfo* m_infos[2][2] = {};
+    // [interface][side]: IConnect, IRibbonCallback, IRibbonExtensibility;
+    // described, vtable.
+    ITypeInfo* m_infos[3][2] = {};
 };
 
 CAddInModule& Module() noexcept;

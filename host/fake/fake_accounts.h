@@ -27,7 +27,7 @@ inline constexpr std::uint32_t kAccountDeleted = 3;
 class FakeAccountManager;
 
 // The registered COM classes of the world: the account manager.
-class FakeAccounts final : public host::ComClasses {
+class FakeAccounts final {
 public:
     FakeAccounts(Ledger& ledger, HostCalls& calls, FakeMail& mail);
     ~FakeAccounts();
@@ -36,7 +36,7 @@ public:
 
     // A new manager (not initialized) with one reference for the caller;
     // REGDB_E_CLASSNOTREG after SetRegistered(false).
-    HRESULT CreateAccountManager(Ref<host::AccountManager>& out) override;
+    HRESULT CreateAccountManager(Ref<host::AccountManager>& out);
     void SetRegistered(bool registered) noexcept { m_registered = registered; }
 
     // ---- the world's account statements ----

@@ -199,6 +199,10 @@ void FakeDesktop::DeleteBitmap(BitmapHandle bitmap) noexcept
             m_misuse.push_back("a bitmap the clipboard owns was deleted");
             return;
         }
+        if (m_handedOver.count(reinterpret_cast<std::uintptr_t>(bitmap))) {
+            m_misuse.push_back("a bitmap a picture owns was deleted");
+            return;
+        }
         if (m_bitmaps.erase(reinterpret_cast<std::uintptr_t>(bitmap)) == 0)
             m_misuse.push_back("a bitmap that is not live was deleted");
     } catch (...) {
@@ -237,7 +241,7 @@ std::vector<std::string> FakeDesktop::Faults() const
 {
     std::vector<std::string> faults = m_misuse;
     if (m_open) faults.emplace_back("clipboard left open");
-    const std::size_t owned = m_bitmaps.size() - (m_clipboardBitmap ? 1 : 0);
+    const std::size_t owned = m_bitmaps.size() - (m_clipboardBitmap ? 1 : 0) - m_handedOver.size();
     if (owned) faults.push_back(std::to_string(owned) + " bitmap(s) never deleted");
     return faults;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <utility>
@@ -59,6 +60,11 @@ public:
     // The bitmap on the clipboard, for Office's PasteFace; null when none.
     BitmapHandle ClipboardPictureHandle() const noexcept { return m_clipboardBitmap; }
     std::uint32_t Pauses() const noexcept { return m_pauses; }
+    // A new bitmap (GDI+ and the picture objects make theirs here too).
+    BitmapHandle AddPicture(Picture picture) { return Add(std::move(picture)); }
+    // A picture object took the bitmap over: deleting it is the picture's
+    // business from now on.
+    void HandOver(BitmapHandle bitmap) { m_handedOver.insert(reinterpret_cast<std::uintptr_t>(bitmap)); }
 
     // Bitmaps nobody deleted, a clipboard left open, handles deleted twice.
     std::vector<std::string> Faults() const;
@@ -69,6 +75,7 @@ private:
     HostCalls& m_calls;
     host::Libraries& m_libraries;
     std::map<std::uintptr_t, Picture> m_bitmaps;  // live handles
+    std::set<std::uintptr_t> m_handedOver;         // owned by picture objects
     std::uintptr_t m_nextHandle = 0x1000;
     bool m_open = false;
     std::uint32_t m_heldFor = 0;

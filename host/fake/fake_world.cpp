@@ -26,7 +26,10 @@ FakeWorld::FakeWorld()
       m_addInInstance(std::make_unique<FakeAddInInstance>(m_ledger, m_calls)),
       m_mail(std::make_unique<FakeMail>(m_ledger, m_calls)),
       m_accounts(std::make_unique<FakeAccounts>(m_ledger, m_calls, *m_mail)),
-      m_services{m_system, m_registry, m_libraries, m_apartment, *m_accounts, m_desktop}
+      m_classes(std::make_unique<FakeClasses>(m_ledger, m_calls, *m_accounts)),
+      m_ribbonUI(std::make_unique<FakeRibbonUI>(m_ledger, m_calls)),
+      m_inspector(std::make_unique<FakeInspector>(m_ledger, m_calls)),
+      m_services{m_system, m_registry, m_libraries, m_apartment, *m_classes, m_desktop, m_graphics}
 {
     m_application->SetNamespace(&m_mail->NamespaceObject());
     m_application->SetExplorerView(m_mail.get());
@@ -247,6 +250,16 @@ std::size_t FakeWorld::Pump()
 {
     const std::size_t ran = m_apartment.RunPending();
     return ran + m_mail->FlushEvents();
+}
+
+Ref<Object> FakeWorld::RibbonControl(std::u16string id, ControlContext context)
+{
+    Object* window = nullptr;
+    if (context == ControlContext::Explorer) window = m_application->ExplorerAt(1);
+    if (context == ControlContext::Inspector) window = m_inspector.get();
+    const int number = static_cast<int>(m_controls.size()) + 1;
+    m_controls.push_back(std::make_unique<FakeRibbonControl>(m_ledger, m_calls, std::move(id), window, number));
+    return Ref<Object>::Share(static_cast<host::RibbonControl*>(m_controls.back().get()));
 }
 
 // ---- checks ----

@@ -73,6 +73,7 @@
 #include "host/fake/fake_accounts.h"
 #include "host/fake/fake_apartment.h"
 #include "host/fake/fake_desktop.h"
+#include "host/fake/fake_graphics.h"
 #include "host/fake/fake_engine.h"
 #include "host/fake/fake_ledger.h"
 #include "host/fake/fake_libraries.h"
@@ -82,6 +83,7 @@
 #include "host/fake/fake_outlook.h"
 #include "host/fake/fake_product.h"
 #include "host/fake/fake_registry.h"
+#include "host/fake/fake_ribbon.h"
 #include "host/fake/fake_system.h"
 #include "host/services.h"
 
@@ -126,6 +128,13 @@ public:
     FakeLibraries& Libraries() noexcept { return m_libraries; }
     FakeApartment& Apartment() noexcept { return m_apartment; }
     FakeDesktop& Desktop() noexcept { return m_desktop; }
+    FakeGraphics& Graphics() noexcept { return m_graphics; }
+    // Outlook's ribbon object, an inspector window, and a control for a
+    // callback (its context the active explorer, the inspector or nothing).
+    FakeRibbonUI& RibbonUI() noexcept { return *m_ribbonUI; }
+    FakeInspector& Inspector() noexcept { return *m_inspector; }
+    enum class ControlContext { Explorer, Inspector, None };
+    Ref<Object> RibbonControl(std::u16string id, ControlContext context);
     FakeEngine& Engine() noexcept { return m_engine; }
     FakeProduct& Product() noexcept { return m_product; }
     FakeCrashHandler& CrashHandler() noexcept { return m_crashHandler; }
@@ -212,6 +221,7 @@ private:
     FakeLibraries m_libraries;
     FakeApartment m_apartment;
     FakeDesktop m_desktop{m_calls, m_libraries};
+    FakeGraphics m_graphics{m_ledger, m_calls, m_desktop, m_libraries};
     FakeEngine m_engine;
     FakeProduct m_product;
     FakeCrashHandler m_crashHandler;
@@ -219,6 +229,10 @@ private:
     std::unique_ptr<FakeAddInInstance> m_addInInstance;
     std::unique_ptr<FakeMail> m_mail;
     std::unique_ptr<FakeAccounts> m_accounts;
+    std::unique_ptr<FakeClasses> m_classes;
+    std::unique_ptr<FakeRibbonUI> m_ribbonUI;
+    std::unique_ptr<FakeInspector> m_inspector;
+    std::vector<std::unique_ptr<FakeRibbonControl>> m_controls;
     host::Services m_services;
     UiModules m_uiModules = UiModules::Beside;
     std::vector<std::u16string> m_uiModulePaths;  // where they lie now

@@ -99,6 +99,8 @@ Ref<AccountManager> WrapAccountManager(IOlkAccountManager* manager);
 class WinComClasses final : public ComClasses {
 public:
     HRESULT CreateAccountManager(Ref<AccountManager>& out) override;
+    // MSXML's DOM (win_xml.cpp).
+    HRESULT CreateXmlDocument(std::u16string_view progId, Ref<XmlDocument>& out) override;
 };
 
 }  // namespace host::win

@@ -104,14 +104,6 @@ private:
     IDispatch* m_bars;  // the wrapper's own reference
 };
 
-// The wrapper W over a non-null object; null stays null.
-template <class Made, class W>
-Ref<Made> WrapAs(IDispatch* object)
-{
-    if (!object) return nullptr;
-    return Ref<Made>::Adopt(new W(object));
-}
-
 }  // namespace
 
 Ref<CommandBars> WrapCommandBars(IDispatch* bars)

@@ -6,6 +6,8 @@
 #include "host/win/win_mail.h"
 #include "host/win/win_mapi.h"
 #include "host/win/win_office.h"
+#include "host/win/win_ribbon.h"
+#include "host/win/win_xml.h"
 #include "host/win/win_variant.h"
 #include "host/win/win_wrapper.h"
 
@@ -50,6 +52,17 @@ public:
             plain.reserve(converted.size());
             for (const ComVariant& arg : converted) plain.push_back(arg.Get());
             InvokeById(m_dispatch, dispId, DISPATCH_METHOD, plain);
+            return S_OK;
+        } catch (const ComError& error) {
+            return error.Error();
+        }
+    }
+
+    HRESULT GetProperty(std::u16string_view name, Variant& value) override
+    {
+        value = Variant{};
+        try {
+            value = FromVariant(win::GetProperty(m_dispatch, name).Get());
             return S_OK;
         } catch (const ComError& error) {
             return error.Error();
@@ -212,8 +225,23 @@ HRESULT QueryComResult(IUnknown* object, Iface iface, Object*& out) noexcept
                     [object](IConnectionPointContainer*) -> Object* { return new WinEventSource(object); });
             case Iface::Application:
             case Iface::Explorer:
-            case Iface::RibbonUI:
                 // Only the wrappers made for them answer these.
+                return E_NOINTERFACE;
+            // Office's ribbon objects and Outlook's inspector are dual
+            // interfaces: the interface they give serves as their IDispatch.
+            case Iface::RibbonUI:
+                return Answer<IDispatch>(object, kIidRibbonUI, out, WrapRibbonUI);
+            case Iface::RibbonControl:
+                return Answer<IDispatch>(object, kIidRibbonControl, out, WrapRibbonControl);
+            case Iface::Inspector:
+                return Answer<IDispatch>(object, kIidInspector, out, WrapInspector);
+            case Iface::XmlElement:
+                return AnswerWith<IUnknown>(object, kIidXmlElement, out,
+                                            [](IUnknown* found) -> Object* { return WrapXmlElement(found).Detach(); });
+            // A document comes only from its class (WinComClasses); a picture
+            // is handed back to COM as it is, never asked for.
+            case Iface::XmlDocument:
+            case Iface::Picture:
                 return E_NOINTERFACE;
             // Outlook's mail objects are automation objects; a mail item is one
             // that gives _MailItem (a meeting request, say, does not).

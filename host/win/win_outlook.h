@@ -10,8 +10,10 @@
 // MapiFolder, MapiSession (IMAPIProp, IMsgStore, IMAPIFolder, IMAPISession);
 // AccountManager (IOlkAccountManager); CommandBarButton (Office's
 // _CommandBarButton), CommandBars, CommandBar and CommandBarControls
-// (IDispatch). Application and Explorer only on the
-// wrappers made for them. Failures of COM calls raise ComError.
+// (IDispatch); RibbonUI, RibbonControl and Inspector (Office's IRibbonUI and
+// IRibbonControl, Outlook's _Inspector); XmlElement (IXMLDOMElement).
+// Application, Explorer, XmlDocument and Picture only on the wrappers made
+// for them. Failures of COM calls raise ComError.
 #pragma once
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 #include "host/win/win_accounts.h"
 #include "host/win/win_apartment.h"
 #include "host/win/win_desktop.h"
+#include "host/win/win_graphics.h"
 #include "host/win/win_libraries.h"
 #include "host/win/win_registry.h"
 #include "host/win/win_system.h"
@@ -16,7 +17,8 @@ Services& WinServices()
     static WinApartment apartment;
     static WinComClasses classes;
     static WinDesktop desktop;
-    static Services services{InstallWinSystem(), registry, libraries, apartment, classes, desktop};
+    static WinGraphics graphics;
+    static Services services{InstallWinSystem(), registry, libraries, apartment, classes, desktop, graphics};
     return services;
 }
 

@@ -6,7 +6,7 @@
 namespace host::win {
 
 // The process-wide services: WinSystem (installed as host::Sys()),
-// WinRegistry, WinLibraries, WinApartment, WinComClasses and WinDesktop. Made on first use.
+// WinRegistry, WinLibraries, WinApartment, WinComClasses, WinDesktop and WinGraphics. Made on first use.
 Services& WinServices();
 
 }  // namespace host::win

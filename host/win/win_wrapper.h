@@ -250,6 +250,15 @@ private:
     std::vector<Subscription> m_subscriptions;
 };
 
+// The wrapper W over a non-null object, as the host interface Made; null
+// stays null.
+template <class Made, class W, class Interface>
+Ref<Made> WrapAs(Interface* object)
+{
+    if (!object) return nullptr;
+    return Ref<Made>::Adopt(new W(object));
+}
+
 // An automation value that should hold an object: its IUnknown with a
 // reference for the caller. VT_UNKNOWN and VT_DISPATCH give their object (null
 // stays null), VT_EMPTY and VT_NULL give null; any other type raises

@@ -10,7 +10,8 @@
 // the ribbon, then Outlook 12 with the command bar), then on with no
 // debug monitor, then on with a monitor listening (when the channel is free).
 // The first run of all also loads qev.dll and the engine client; it is shown
-// apart. The add-in's trace level stays on once a connection has seen the
+// apart. After start-up on the ribbon: the markup request (by vtable, as
+// Outlook asks) and a button's picture by name (the first decodes its PNG). The add-in's trace level stays on once a connection has seen the
 // marker, so the rows run in that order.
 #include <windows.h>
 
@@ -23,6 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "addin/com/office_ribbon.h"
+#include "host/utf.h"
+#include "ribbon/ribbon_elements.h"
 #include "sim/win/channel_feed.h"
 #include "sim/win/product_folder.h"
 #include "sim/win/sim_outlook.h"
@@ -72,6 +76,46 @@ Times Session(qev::sim::win::SimApplication& application, qev::sim::win::SimAddI
     return times;
 }
 
+struct RibbonTimes {
+    double markup = 0;
+    double firstPicture = 0;
+    double picture = 0;
+};
+
+// One session of Outlook 16 that asks for the markup and twice for a picture.
+RibbonTimes RibbonSession(qev::sim::win::Ledger& ledger, qev::sim::win::SimApplication& application,
+                          qev::sim::win::SimAddInInstance& instance)
+{
+    CustomArray custom;
+    RibbonTimes times;
+    qev::sim::win::SimRibbon ribbon(ledger, application, [] {});
+    auto addin = qev::sim::win::CreateAddin();
+    if (addin->OnConnection(&application, ext_cm_Startup, &instance, custom.Get()) != S_OK ||
+        addin->OnStartupComplete(custom.Get()) != S_OK)
+        throw std::runtime_error("the add-in did not start");
+    host::win::ComPtr<IRibbonExtensibility> extensibility;
+    if (FAILED(addin->QueryInterface(IID_IRibbonExtensibility, extensibility.OutVoid())))
+        throw std::runtime_error("the add-in does not answer IRibbonExtensibility");
+    const host::win::Bstr explorer(u"Microsoft.Outlook.Explorer");
+    host::win::Bstr markup;
+    const std::string button =
+        host::Utf8(std::u16string(qev::kRibbonIdNamespace) + qev::kButtonsMarker + u"IsSpam");
+    const double begin = Now();
+    if (extensibility->GetCustomUI(explorer.Get(), markup.Out()) != S_OK) throw std::runtime_error("no markup");
+    const double marked = Now();
+    ribbon.Call(addin.Get(), "getImage", button, qev::sim::RibbonContext::Explorer);
+    const double decoded = Now();
+    const auto answer = ribbon.Call(addin.Get(), "getImage", button, qev::sim::RibbonContext::Explorer);
+    const double pictured = Now();
+    if (answer.value != "picture 32x32") throw std::runtime_error("no picture: " + answer.value);
+    times = {marked - begin, decoded - marked, pictured - decoded};
+    extensibility.Reset();
+    addin->OnBeginShutdown(custom.Get());
+    application.Quit();
+    addin->OnDisconnection(ext_dm_HostShutdown, custom.Get());
+    return times;
+}
+
 void Row(const char* label, const std::vector<Times>& runs)
 {
     double startup = 0;
@@ -109,6 +153,17 @@ int main(int argc, char** argv)
             Row(label, times);
         };
         measure("trace off");
+        {
+            RibbonTimes sum;
+            for (int i = 0; i < runs; ++i) {
+                const RibbonTimes t = RibbonSession(ledger, application, instance);
+                sum.markup += t.markup;
+                sum.firstPicture += t.firstPicture;
+                sum.picture += t.picture;
+            }
+            std::printf("  ribbon (16.0), trace off: GetCustomUI %.3f, first getImage (decodes) %.3f, next %.3f\n",
+                        sum.markup / runs, sum.firstPicture / runs, sum.picture / runs);
+        }
         // Outlook 2007: the add-in builds its command bar, seven faces pasted
         // through the clipboard. Each run has an Outlook of its own, as the
         // temporary bar of the run before would hold the name until Outlook

@@ -161,6 +161,8 @@ WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
     m_mail->Model().OnEvent([this](const host::fake::MailEvent& event) { MailEvent(event); });
     m_accounts = std::make_unique<SimAccounts>(*m_mail);
     m_addinInstance = std::make_unique<SimAddInInstance>(m_ledger);
+    m_ribbon = std::make_unique<SimRibbon>(m_ledger, *m_application, [this] { EventLine("* INVALIDATE"); });
+    RegisterOfficeStandIn(files);
     m_application->SetCommandBarEvents(this);
     m_commandBars = &m_application->ExplorerAt(1)->CommandBars();
     ResetDesktop();
@@ -225,6 +227,7 @@ void WinWorld::EngineCall(const char* line)
 void WinWorld::SetOutlookVersion(const std::optional<std::string>& version)
 {
     m_application->SetVersion(version ? std::optional<std::wstring>(WideOfUtf8(*version)) : std::nullopt);
+    m_version = version;
 }
 
 void WinWorld::SetExplorers(std::int32_t count)

@@ -32,6 +32,7 @@
 #include "sim/win/sim_cmdbars.h"
 #include "sim/win/sim_mail.h"
 #include "sim/win/sim_outlook.h"
+#include "sim/win/sim_ribbon.h"
 #include "sim/world.h"
 
 namespace qev::sim::win {
@@ -115,6 +116,12 @@ public:
     void Click(const std::string& command) override;
     void MoveBar(const BarOptions& bar) override;
     void DrawPicture(const std::string& file) override;
+    bool UsesRibbon() override { return OutlookHasRibbon(m_version); }
+    // The ribbon of sim_ribbon.h (win_world_ribbon.cpp).
+    MarkupAnswer RibbonMarkup(const std::string& ribbonId) override;
+    std::uint32_t RibbonLoad(bool null) override;
+    CallbackAnswer RibbonCall(const std::string& callback, const std::string& controlId,
+                              RibbonContext context) override;
     ButtonState Button(const std::string& command) override;
     std::optional<BarState> Bar() override;
     ClipboardState Clipboard() override;
@@ -159,6 +166,8 @@ private:
     // of its own, through the global interface table, as an engine observer
     // would. False when it did not finish in time.
     bool ImportSettingsFromThread(const std::string& bytes);
+    // `picture` on the ribbon path: the explorer's tab as Outlook shows it.
+    void DrawRibbon(const std::wstring& file);
 
     ChannelFeed m_feed;
     Markers m_markers;
@@ -172,6 +181,8 @@ private:
     std::unique_ptr<SimMail> m_mail;
     std::unique_ptr<SimAccounts> m_accounts;
     std::unique_ptr<SimAddInInstance> m_addinInstance;
+    std::unique_ptr<SimRibbon> m_ribbon;
+    std::optional<std::string> m_version = "16.0.0.1234";
     host::win::ComPtr<_IDTExtensibility2> m_addin;
     SimCommandBars* m_commandBars = nullptr;  // the active explorer's
     std::vector<SimButton*> m_pendingButtons;  // made, their BUTTON lines not written yet

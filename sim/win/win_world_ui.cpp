@@ -216,6 +216,10 @@ void WinWorld::MoveBar(const BarOptions& options)
 
 void WinWorld::DrawPicture(const std::string& file)
 {
+    if (UsesRibbon()) {
+        DrawRibbon(WindowsPath(file));
+        return;
+    }
     SimCommandBar* bar = m_commandBars->Newest();
     if (!bar) {
         std::cerr << "qev-sim.exe: no command bar to draw into " << file << "\n";

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "addin/com/office_ribbon.h"
 #include "addin/dispatch_names.h"
+#include "host/win/win_variant.h"
 #include "tests/win/qev_dll.h"
 
 namespace {
@@ -313,6 +315,7 @@ TEST_F(ComServer, QueryInterfaceAnswersEachFaceOfOneObject)
         {"_IDTExtensibility2", &IID__IDTExtensibility2, S_OK},
         {"IConnect", &IID_IConnect, S_OK},
         {"IRibbonCallback", &IID_IRibbonCallback, S_OK},
+        {"IRibbonExtensibility", &IID_IRibbonExtensibility, S_OK},
         {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
         {"IPersist", &IID_IPersist, E_NOINTERFACE},
         {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
@@ -625,6 +628,55 @@ TEST_F(ComServer, DesignerInterfaceByVtableAndByName)
     }
     VARIANT custom = Empty();
     EXPECT_EQ(Call(byName, 3, {custom}, DISPATCH_METHOD, {0}).hr, DISP_E_NONAMEDARGS);
+}
+
+// Office's type library describes IRibbonExtensibility. Wine has none: the
+// add-in answers GetCustomUI by name all the same, and once the project's
+// stand-in of it is registered (as Office's is on Outlook's machines) through
+// the library. Either way the answer is the vtable's.
+TEST_F(ComServer, GetCustomUIByVtableAndByNameWithAndWithoutOfficesLibrary)
+{
+    ComPtr<IRibbonExtensibility> extensibility;
+    ASSERT_EQ(NewConnect(IID_IRibbonExtensibility, extensibility.OutVoid()), S_OK);
+    const host::win::Bstr explorer(u"Microsoft.Outlook.Explorer");
+    BSTR expected = nullptr;
+    ASSERT_EQ(extensibility->GetCustomUI(explorer.Get(), &expected), S_OK);
+    ASSERT_NE(expected, nullptr);
+    EXPECT_EQ(std::wstring(expected).rfind(L"<customUI", 0), 0u);
+    EXPECT_EQ(extensibility->GetCustomUI(explorer.Get(), nullptr), E_POINTER);
+
+    const std::wstring path = QevDll::Get().Path();
+    std::wstring library = path.substr(0, path.rfind(L'\\')) + L"\\generated\\office_ribbon.tlb";
+    UnRegisterTypeLib(LIBID_Office, 2, 4, LOCALE_NEUTRAL, SYS_WIN64);
+    for (const bool registered : {false, true}) {
+        if (registered) {
+            ComPtr<ITypeLib> standIn;
+            ASSERT_EQ(LoadTypeLibEx(library.c_str(), REGKIND_NONE, standIn.Out()), S_OK);
+            ASSERT_EQ(RegisterTypeLib(standIn.Get(), library.data(), nullptr), S_OK);  // stays, as Office's does
+        }
+        UINT infos = 9;
+        EXPECT_EQ(extensibility->GetTypeInfoCount(&infos), S_OK);
+        EXPECT_EQ(infos, registered ? 1u : 0u);
+        std::vector<DISPID> ids;
+        EXPECT_EQ(Names(extensibility.Get(), {L"getcustomui"}, ids), S_OK) << registered;
+        EXPECT_EQ(ids[0], 1) << registered;
+        EXPECT_EQ(Names(extensibility.Get(), {L"Ribbon_OnLoad"}, ids), DISP_E_UNKNOWNNAME) << registered;
+
+        VARIANT ribbonId = Text(L"Microsoft.Outlook.Mail.Read");
+        DISPPARAMS params = {&ribbonId, nullptr, 1, 0};
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(extensibility->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr,
+                                        nullptr),
+                  S_OK)
+            << registered;
+        ASSERT_EQ(result.vt, VT_BSTR) << registered;
+        EXPECT_STREQ(result.bstrVal, expected) << registered;
+        VariantClear(&result);
+        EXPECT_EQ(Call(extensibility.Get(), 1, {}).hr, DISP_E_BADPARAMCOUNT) << registered;
+        VariantClear(&ribbonId);
+    }
+    SysFreeString(expected);
 }
 
 }  // namespace

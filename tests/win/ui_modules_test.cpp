@@ -1,11 +1,13 @@
 // The language and layout modules the build makes, loaded by the real loader:
 // their string tables read by the add-in's own reader agree with LoadStringW,
-// their pictures are what Windows and GDI+ decode, and the portable module
-// search finds them over the Windows adapters.
+// their pictures are what Windows and GDI+ decode (and what the ribbon's
+// graphics make of them), and the portable module search finds them over the
+// Windows adapters.
 
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "host/registry.h"
+#include "host/win/win_graphics.h"
 #include "host/win/win_libraries.h"
+#include "host/win/win_variant.h"
 #include "host/win/win_services.h"
 #include "host/win/win_system.h"
 #include "text/string_table.h"
@@ -150,6 +154,83 @@ TEST(UiModules, PicturesDecodeAsWindowsAndGdiplusSeeThem)
         EXPECT_EQ(module.Read(ResourceType::Png, 207, none), host::kHrResourceNameNotFound);
     }
     Gdiplus::GdiplusShutdown(token);
+}
+
+// A PNG whose header claims another size (its checksum made right again).
+std::vector<std::uint8_t> Resized(std::vector<std::uint8_t> png, std::uint32_t width, std::uint32_t height)
+{
+    const auto put = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) png[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    };
+    put(16, width);  // IHDR's data starts after the signature, length and type
+    put(20, height);
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 12; i < 29; ++i) {  // the type and the 13 bytes of data
+        crc ^= png[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    put(29, ~crc);
+    return png;
+}
+
+// The ribbon's pictures: each button's PNG decoded by WinGraphics (which
+// starts GDI+ itself) into a 32 by 32 bitmap over opaque black, which a new
+// picture owns; what is no picture decodes to nothing; GDI+ ends only once
+// no decoded image is left.
+TEST(UiModules, RibbonGraphicsDecodeIntoBitmapsThatPicturesOwn)
+{
+    host::win::WinGraphics graphics;
+    Module module(ModuleFolder() + u"qev.dll");
+    ASSERT_NE(module.Handle(), nullptr);
+    std::vector<std::uint8_t> png;
+    ASSERT_EQ(module.Read(ResourceType::Png, 208, png), S_OK);
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        bool decodes;
+    };
+    const Case cases[] = {
+        {"the button's PNG", png, true},
+        {"cut short", std::vector<std::uint8_t>(png.begin(), png.begin() + 40), false},
+        {"60000 by 60000", Resized(png, 60000, 60000), false},
+        {"no PNG", {'G', 'I', 'F', '8', '9', 'a'}, false},
+        {"nothing", {}, false},
+    };
+    for (const Case& c : cases) {
+        host::ImageHandle image = graphics.DecodePng(c.bytes);
+        EXPECT_EQ(image != nullptr, c.decodes) << c.what;
+        if (!image) continue;
+        // Two bitmaps of one image, each handed to a picture of its own.
+        for (int i = 0; i < 2; ++i) {
+            auto* bitmap = static_cast<HBITMAP>(graphics.ImageToBitmap(image, 0xFF000000));
+            BITMAP info = {};
+            ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info)) << c.what;
+            EXPECT_EQ(info.bmWidth, 32);
+            EXPECT_EQ(info.bmHeight, 32);
+            host::Ref<host::Object> picture;
+            ASSERT_EQ(graphics.CreatePicture(bitmap, picture), S_OK);
+            host::win::ComPtr<IPicture> typed;
+            ASSERT_EQ(host::win::ComUnknownOf(picture.Get())->QueryInterface(IID_IPicture, typed.OutVoid()), S_OK);
+            OLE_HANDLE handle = 0;
+            EXPECT_EQ(typed->get_Handle(&handle), S_OK);
+            EXPECT_EQ(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), bitmap);
+            typed.Reset();
+            picture.Reset();
+            EXPECT_EQ(GetObjectW(bitmap, sizeof info, &info), 0) << "the picture deleted its bitmap";
+        }
+        // GDI+ outlives every image: asked to end, it stays while one lives.
+        host::win::ShutdownGdiplus();
+        auto* still = static_cast<HBITMAP>(graphics.ImageToBitmap(image, 0xFF000000));
+        EXPECT_NE(still, nullptr);
+        DeleteObject(still);
+        graphics.DisposeImage(image);
+        host::win::ShutdownGdiplus();
+    }
+    // Ended, it is started again by the next decode.
+    host::ImageHandle again = graphics.DecodePng(png);
+    EXPECT_NE(again, nullptr);
+    graphics.DisposeImage(again);
+    host::win::ShutdownGdiplus();
 }
 
 // The portable search over the real loader and registry: modules named after
