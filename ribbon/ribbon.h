@@ -1,10 +1,9 @@
 // The ribbon tab of Outlook 2010 and later: one tab, three groups, seven
 // large picture buttons. Outlook asks for the markup (built at every request
 // with the platform's XML DOM, ribbon_markup.cpp), then asks the callbacks
-// named in it about each control, by the control's full id (this file and
-// ribbon_callbacks.cpp), and for the buttons' pictures
-// (button_images.cpp). The toolbar state tells the ribbon which commands are
-// usable and has Outlook ask again.
+// named in it about each control, by the control's full id (ribbon.cpp),
+// and for the buttons' pictures (button_images.cpp). The toolbar state tells
+// the ribbon which commands are usable and has Outlook ask again.
 #pragma once
 
 #include <array>
