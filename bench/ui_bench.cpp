@@ -1,7 +1,7 @@
 // What the user interface costs Outlook natively: a connection that builds
 // the command bar (seven buttons, each face through the clipboard) next to
-// one that leaves the user interface to the ribbon, and one update of the
-// buttons' state next to an empty call.
+// one that leaves the user interface to the ribbon; one update of the
+// buttons' state and one ribbon getEnabled, each next to an empty call.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include "addin/native/connect_object.h"
 #include "addin/trace.h"
 #include "host/fake/fake_world.h"
+#include "ribbon/ribbon.h"
 #include "tests/support/addin_process.h"
 
 namespace {
@@ -68,6 +69,28 @@ void SetToolbarStatusCommandBar(benchmark::State& state)
     qev::testing::ResetAddinProcess();
 }
 BENCHMARK(SetToolbarStatusCommandBar)->Unit(benchmark::kNanosecond);
+
+// One getEnabled as Outlook asks it after an Invalidate, for a button of the
+// tab's markup, on the ribbon path.
+void RibbonGetEnabled(benchmark::State& state)
+{
+    qev::testing::ResetAddinProcess();
+    FakeWorld world;
+    auto* addin = new qev::ConnectObject(world.Services());
+    qev::CConnect& connect = addin->Connect();
+    connect.OnConnection(&world.Application(), qev::kConnectStartup, &world.AddInInstance());
+    std::u16string markup;
+    connect.RibbonTab().GetCustomUI(u"Microsoft.Outlook.Explorer", &markup);
+    const host::Ref<host::Object> control =
+        world.RibbonControl(std::u16string(qev::kRibbonIdNamespace) + qev::kButtonsMarker + u"Friends",
+                            FakeWorld::ControlContext::Explorer);
+    std::int16_t enabled = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(connect.RibbonTab().Ribbon_OnGetEnabled(control.Get(), &enabled));
+    connect.OnDisconnection(0);
+    addin->Release();
+    qev::testing::ResetAddinProcess();
+}
+BENCHMARK(RibbonGetEnabled)->Unit(benchmark::kNanosecond);
 
 __attribute__((noinline)) void EmptyCall(int* sink)
 {

@@ -16,8 +16,8 @@ Object* FakePicture::Query(Iface iface) noexcept
     return nullptr;
 }
 
-FakeGraphics::FakeGraphics(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop, host::Libraries& libraries)
-    : m_ledger(ledger), m_calls(calls), m_desktop(desktop), m_libraries(libraries)
+FakeGraphics::FakeGraphics(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop)
+    : m_ledger(ledger), m_calls(calls), m_desktop(desktop)
 {
 }
 

@@ -28,7 +28,8 @@ private:
 
 class FakeGraphics final : public host::Graphics {
 public:
-    FakeGraphics(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop, host::Libraries& libraries);
+    // Bitmaps are made in desktop, which also loads bitmap resources.
+    FakeGraphics(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop);
     ~FakeGraphics();
 
     ImageHandle DecodePng(std::span<const std::uint8_t> bytes) noexcept override;
@@ -54,7 +55,6 @@ private:
     Ledger& m_ledger;
     HostCalls& m_calls;
     FakeDesktop& m_desktop;
-    host::Libraries& m_libraries;
     std::map<ImageHandle, std::unique_ptr<Decoded>> m_images;
     std::vector<std::unique_ptr<FakePicture>> m_pictures;
     std::size_t m_decodes = 0;

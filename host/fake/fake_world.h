@@ -221,7 +221,7 @@ private:
     FakeLibraries m_libraries;
     FakeApartment m_apartment;
     FakeDesktop m_desktop{m_calls, m_libraries};
-    FakeGraphics m_graphics{m_ledger, m_calls, m_desktop, m_libraries};
+    FakeGraphics m_graphics{m_ledger, m_calls, m_desktop};
     FakeEngine m_engine;
     FakeProduct m_product;
     FakeCrashHandler m_crashHandler;

@@ -68,6 +68,17 @@ TEST_F(RibbonTest, NullOutputsAndForeignControlsGetTheirCodes)
     };
     for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
     EXPECT_EQ(r.RibbonUI(), nullptr);
+
+    // Ids no row has: the short id, an empty one, XML's special characters,
+    // a lone surrogate, a megabyte of units, the full id with one unit more.
+    const std::u16string ids[] = {u"IsSpam", u"", u"<a id=\"&amp;\"/>", std::u16string(1, u'\xD800'),
+                                  std::u16string(1 << 20, u'x'), kButtons + u"IsSpam\x01"};
+    for (const std::u16string& id : ids) {
+        const host::Ref<host::Object> unknown = m_world.RibbonControl(id, FakeWorld::ControlContext::Explorer);
+        EXPECT_EQ(r.Ribbon_OnGetLabel(unknown.Get(), &text), E_FAIL) << id.size();
+        EXPECT_EQ(r.Ribbon_OnAction(unknown.Get()), E_FAIL) << id.size();
+        EXPECT_EQ(r.Ribbon_OnGetImage(unknown.Get(), &picture), E_NOTIMPL) << id.size();
+    }
     ShutDown();
 }
 
