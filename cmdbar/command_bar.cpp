@@ -42,10 +42,6 @@ constexpr const char16_t* kUnadviseErrors[] = {
     u"[as][qev] error : exception! : ButtonsUnadvise_ m_pBtnSettings: %s\n",
 };
 
-constexpr CommandKey kSinkOrder[] = {CommandKey::IsSpam,   CommandKey::NotSpam, CommandKey::AddSpammer,
-                                     CommandKey::AddFriend, CommandKey::Spammers, CommandKey::Friends,
-                                     CommandKey::Settings};
-
 // A bitmap this code owns until the clipboard takes it.
 struct BitmapDeleter {
     host::Desktop* desktop;
@@ -203,8 +199,7 @@ bool CommandBar::SetFace_(host::CommandBarButton& button, std::uint32_t bitmapId
 
 void CommandBar::ButtonsAdvise_()
 {
-    for (const CommandKey key : kSinkOrder) {
-        ButtonSlot& slot = Slot(key);
+    for (ButtonSlot& slot : m_buttons) {
         if (!slot.button) continue;
         if (slot.sink.cookie != kNoCookie) throw SinkError(E_FAIL);
         slot.sink.cookie = slot.button->Advise(host::EventInterface::CommandBarButtonEvents, &slot.sink);
@@ -214,8 +209,8 @@ void CommandBar::ButtonsAdvise_()
 void CommandBar::ButtonsUnadvise_()
 {
     try {
-        for (std::size_t i = 0; i < std::size(kSinkOrder); ++i) {
-            ButtonSlot& slot = Slot(kSinkOrder[i]);
+        for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+            ButtonSlot& slot = m_buttons[i];
             try {
                 if (!slot.button) continue;
                 slot.button->Unadvise(host::EventInterface::CommandBarButtonEvents, slot.sink.cookie);
@@ -231,7 +226,7 @@ void CommandBar::ButtonsUnadvise_()
 
 void CommandBar::ReleaseButtons_() noexcept
 {
-    for (const CommandKey key : kSinkOrder) Slot(key).button.Reset();
+    for (ButtonSlot& slot : m_buttons) slot.button.Reset();
 }
 
 void CommandBar::EnableButton(CommandKey key, bool enabled)

@@ -1,6 +1,8 @@
 // The ribbon's markup, built at every request with the platform's XML DOM
 // from the element table, which the build fills and gives full ids to.
 #include <new>
+#include <span>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -21,7 +23,7 @@ struct Attribute {
 // Creates an element, appends it to its parent (the document itself when
 // there is none) and sets its attributes in order.
 HRESULT MakeElement(host::XmlDocument& document, host::XmlElement* parent, std::u16string_view name,
-                    std::initializer_list<Attribute> attributes, host::Ref<host::XmlElement>& element)
+                    std::span<const Attribute> attributes, host::Ref<host::XmlElement>& element)
 {
     HRESULT hr = document.CreateElement(name, element);
     if (FAILED(hr)) return hr;
@@ -51,79 +53,50 @@ std::u16string FullId(ElementKind kind, std::u16string_view shortId)
     return std::u16string(kRibbonIdNamespace).append(kMarkers[static_cast<int>(kind)]).append(shortId);
 }
 
-// One row's element under its parent; the row takes the full ids.
+// One row's element under its parent; the row takes the full ids. The tab
+// hangs under tabs; a group finds its tab, a button or label control its
+// group, by the query text of its kind.
 HRESULT AddRow(host::XmlDocument& document, host::XmlElement* tabs, RibbonElement& row)
 {
-    host::Ref<host::XmlElement> element;
-    switch (row.kind) {
-        case ElementKind::Tab: {
-            const std::u16string id = FullId(row.kind, row.id);
-            const HRESULT hr = MakeElement(
-                document, tabs, u"tab",
-                {{u"id", id}, {u"getLabel", u"Ribbon_OnGetLabel"}, {u"getVisible", u"Ribbon_OnGetVisible"}}, element);
-            if (FAILED(hr)) return hr;
-            row.id = id;
-            return S_OK;
-        }
-        case ElementKind::Group: {
-            const std::u16string id = FullId(row.kind, row.id);
-            const std::u16string parentId = FullId(ElementKind::Tab, row.parentId);
-            HRESULT hr = S_OK;
-            const host::Ref<host::XmlElement> parent =
-                FindParent(document, u"//tab[@id = \"" + parentId + u"\"]", hr);
-            if (FAILED(hr)) return hr;
-            hr = MakeElement(document, parent.Get(), u"group",
-                             {{u"id", id}, {u"getLabel", u"Ribbon_OnGetLabel"}, {u"getVisible", u"Ribbon_OnGetVisible"}},
-                             element);
-            if (FAILED(hr)) return hr;
-            row.id = id;
-            row.parentId = parentId;
-            return S_OK;
-        }
-        case ElementKind::Button:
-        case ElementKind::LabelControl: {
-            const std::u16string id = FullId(row.kind, row.id);
-            const std::u16string parentId = FullId(ElementKind::Group, row.parentId);
-            HRESULT hr = S_OK;
-            const host::Ref<host::XmlElement> parent =
-                FindParent(document, u"//group[@id=\"" + parentId + u"\"]", hr);
-            if (FAILED(hr)) return hr;
-            if (row.kind == ElementKind::Button) {
-                Attribute image{};
-                if (!row.imageMso.empty())
-                    image = {u"imageMso", row.imageMso};
-                else if (row.imageKind != ImageKind::None && row.imageId != 0)
-                    image = {u"getImage", u"Ribbon_OnGetImage"};
-                const Attribute tail[] = {{u"getVisible", u"Ribbon_OnGetVisible"},
-                                          {u"getEnabled", u"Ribbon_OnGetEnabled"},
-                                          {u"getLabel", u"Ribbon_OnGetLabel"},
-                                          {u"getSize", u"Ribbon_OnGetSize"},
-                                          {u"onAction", u"Ribbon_OnAction"},
-                                          {u"getScreentip", u"Ribbon_OnGetScreentip"},
-                                          {u"getSupertip", u"Ribbon_OnGetSupertip"}};
-                hr = MakeElement(document, parent.Get(), u"button", {{u"id", id}}, element);
-                if (SUCCEEDED(hr) && !image.name.empty()) hr = element->SetAttribute(image.name, image.value);
-                for (const Attribute& a : tail) {
-                    if (FAILED(hr)) break;
-                    hr = element->SetAttribute(a.name, a.value);
-                }
-            } else {
-                hr = MakeElement(document, parent.Get(), u"labelControl",
-                                 {{u"id", id},
-                                  {u"getVisible", u"Ribbon_OnGetVisible"},
-                                  {u"getEnabled", u"Ribbon_OnGetEnabled"},
-                                  {u"getLabel", u"Ribbon_OnGetLabel"},
-                                  {u"getScreentip", u"Ribbon_OnGetScreentip"},
-                                  {u"getSupertip", u"Ribbon_OnGetSupertip"}},
-                                 element);
-            }
-            if (FAILED(hr)) return hr;
-            row.id = id;
-            row.parentId = parentId;
-            return S_OK;
-        }
+    const bool isTab = row.kind == ElementKind::Tab;
+    const bool isGroup = row.kind == ElementKind::Group;
+    const bool isButton = row.kind == ElementKind::Button;
+    if (!isTab && !isGroup && !isButton && row.kind != ElementKind::LabelControl) return S_OK;  // skipped
+
+    const std::u16string id = FullId(row.kind, row.id);
+    std::vector<Attribute> attributes{{u"id", id}};
+    if (isButton && !row.imageMso.empty())
+        attributes.push_back({u"imageMso", row.imageMso});
+    else if (isButton && row.imageKind != ImageKind::None && row.imageId != 0)
+        attributes.push_back({u"getImage", u"Ribbon_OnGetImage"});
+    if (isTab || isGroup) {
+        attributes.insert(attributes.end(), {{u"getLabel", u"Ribbon_OnGetLabel"}, {u"getVisible", u"Ribbon_OnGetVisible"}});
+    } else {
+        attributes.insert(attributes.end(), {{u"getVisible", u"Ribbon_OnGetVisible"},
+                                             {u"getEnabled", u"Ribbon_OnGetEnabled"},
+                                             {u"getLabel", u"Ribbon_OnGetLabel"}});
+        if (isButton)
+            attributes.insert(attributes.end(), {{u"getSize", u"Ribbon_OnGetSize"}, {u"onAction", u"Ribbon_OnAction"}});
+        attributes.insert(attributes.end(), {{u"getScreentip", u"Ribbon_OnGetScreentip"},
+                                             {u"getSupertip", u"Ribbon_OnGetSupertip"}});
     }
-    return S_OK;  // a kind the markup does not know: skipped
+
+    HRESULT hr = S_OK;
+    std::u16string parentId;
+    host::Ref<host::XmlElement> parent = host::Ref<host::XmlElement>::Share(tabs);
+    if (!isTab) {
+        parentId = FullId(isGroup ? ElementKind::Tab : ElementKind::Group, row.parentId);
+        const std::u16string query = isGroup ? u"//tab[@id = \"" + parentId + u"\"]" : u"//group[@id=\"" + parentId + u"\"]";
+        parent = FindParent(document, query, hr);
+        if (FAILED(hr)) return hr;
+    }
+    const std::u16string_view name = isTab ? u"tab" : isGroup ? u"group" : isButton ? u"button" : u"labelControl";
+    host::Ref<host::XmlElement> element;
+    hr = MakeElement(document, parent.Get(), name, attributes, element);
+    if (FAILED(hr)) return hr;
+    row.id = id;
+    if (!isTab) row.parentId = parentId;
+    return S_OK;
 }
 
 }  // namespace
@@ -149,8 +122,8 @@ HRESULT Ribbon::BuildRibbonXml(std::u16string_view /*ribbonId: every ribbon gets
     if (FAILED(hr)) return hr;
 
     host::Ref<host::XmlElement> customUI, ribbon, tabs;
-    hr = MakeElement(*document, nullptr, u"customUI", {{u"xmlns", kCustomUiNamespace}, {u"onLoad", u"Ribbon_OnLoad"}},
-                     customUI);
+    const Attribute customUIAttributes[] = {{u"xmlns", kCustomUiNamespace}, {u"onLoad", u"Ribbon_OnLoad"}};
+    hr = MakeElement(*document, nullptr, u"customUI", customUIAttributes, customUI);
     if (SUCCEEDED(hr)) hr = MakeElement(*document, customUI.Get(), u"ribbon", {}, ribbon);
     if (SUCCEEDED(hr)) hr = MakeElement(*document, ribbon.Get(), u"tabs", {}, tabs);
     if (FAILED(hr)) return hr;
