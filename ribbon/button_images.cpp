@@ -54,12 +54,11 @@ HRESULT ButtonImages::Picture(std::u16string_view controlId, ImageKind kind, std
     if (kind != ImageKind::Icon && kind != ImageKind::Bitmap && kind != ImageKind::Png) return E_NOTIMPL;
     if (resourceId == 0) return E_NOTIMPL;
 
-    const host::LibraryHandle module = GetUiModule_(m_services);
     host::BitmapHandle bitmap = nullptr;
     if (kind == ImageKind::Bitmap) {
-        bitmap = m_services.graphics.LoadImageBitmap(module, resourceId, false);
+        bitmap = m_services.graphics.LoadImageBitmap(GetUiModule_(m_services), resourceId, false);
     } else if (kind == ImageKind::Icon) {
-        bitmap = m_services.graphics.LoadImageBitmap(module, resourceId, true);
+        bitmap = m_services.graphics.LoadImageBitmap(GetUiModule_(m_services), resourceId, true);
         if (!bitmap) return E_FAIL;
     } else {
         // The button's name, whatever namespace its id carries; the picture
@@ -70,8 +69,10 @@ HRESULT ButtonImages::Picture(std::u16string_view controlId, ImageKind kind, std
         for (std::size_t i = 0; i < std::size(kButtonNames); ++i) {
             if (name != kButtonNames[i]) continue;
             graphics::Image& image = m_images[i];
-            // A failed decode is tried again at the next request.
-            if (!image.Loaded()) image.Load(m_services.libraries, module, resourceId, host::ResourceType::Png);
+            // A failed decode is tried again at the next request; a decoded
+            // picture needs its module no more.
+            if (!image.Loaded())
+                image.Load(m_services.libraries, GetUiModule_(m_services), resourceId, host::ResourceType::Png);
             bitmap = image.GetHBITMAP();
             break;
         }

@@ -86,6 +86,9 @@ Ribbon::Ribbon(host::Services& services, Commands& commands)
 
 void Ribbon::FillElements_()
 {
+    // One change of directory for all 33 texts: each lookup's own guard
+    // finds the add-in's folder current already.
+    const CCurrentDirGuard guard(m_services);
     m_elements.Clear();
     for (const Row& r : kRows) {
         RibbonElement row;

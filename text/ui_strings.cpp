@@ -114,6 +114,7 @@ CCurrentDirGuard::CCurrentDirGuard(host::Services& services, std::u16string_view
     constexpr std::size_t kMaxPath = 260;
     std::u16string previous;
     const bool kept = m_system.CurrentDir(kMaxPath, previous);
+    if (kept && previous == folder) return;
     if (m_system.SetCurrentDir(folder) && kept) m_previous = std::move(previous);
 }
 
@@ -214,8 +215,8 @@ HRESULT LoadUiPicture_(host::Services& services, host::ResourceType type, std::u
 {
     out.clear();
     try {
-        const host::LibraryHandle module = GetUiModule_(services);
         const CCurrentDirGuard guard(services);
+        const host::LibraryHandle module = GetUiModule_(services);
         if (!module) return host::kHrResourceNameNotFound;
         return services.libraries.Resource(module, type, id, out);
     } catch (...) {

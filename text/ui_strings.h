@@ -45,7 +45,10 @@ inline constexpr char16_t kDefaultLanguage[] = u"en-us";
 // Makes a folder current for its lifetime and puts the previous current
 // directory back at its end; with no folder given, the add-in's folder. When
 // the previous directory cannot be read (or is 260 units or longer) or the
-// folder cannot be made current, nothing is put back.
+// folder cannot be made current, nothing is put back. A folder that is current
+// already is left as it is, with nothing to put back: a guard inside another
+// for the same folder costs no change of directory (under Wine each change
+// opens the folder through the server).
 class CCurrentDirGuard {
 public:
     CCurrentDirGuard(host::Services& services, std::u16string_view folder);

@@ -41,6 +41,10 @@ public:
     // file; empty on success, else what failed.
     std::string Draw(IUnknown* addin, bool rightToLeft, const std::wstring& file);
 
+    // The last markup's elements in document order: name ("tab", "group",
+    // "button") and id.
+    const std::vector<std::pair<std::string, std::string>>& Elements() const noexcept { return m_elements; }
+
 private:
     // The callback by name through the add-in's IDispatch, with argument
     // (null passes a null object); a failure the method raised comes back as
@@ -56,7 +60,6 @@ private:
     std::unique_ptr<SimRibbonUI> m_ribbonUI;
     std::unique_ptr<SimInspector> m_inspector;
     std::vector<std::unique_ptr<SimRibbonControl>> m_controls;  // one per call, kept for the ledger
-    // The last markup's elements in document order: name and id.
     std::vector<std::pair<std::string, std::string>> m_elements;
 };
 

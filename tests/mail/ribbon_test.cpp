@@ -82,6 +82,36 @@ TEST_F(RibbonTest, NullOutputsAndForeignControlsGetTheirCodes)
     ShutDown();
 }
 
+TEST_F(RibbonTest, MarkupAndPicturesRunInTheAddinFolderAndPutTheDirectoryBack)
+{
+    const std::u16string_view path = host::fake::kDefaultAddinPath;
+    const std::u16string addin(path.substr(0, path.rfind(u'\\')));
+    const std::u16string documents = u"C:\\Users\\qev\\Documents";
+    Start();
+    m_world.System().SetCurrentFolder(documents);
+    Ribbon& r = Addin().RibbonTab();
+    host::Ref<host::Object> picture;
+    // The directories made current by each request: the texts of a markup
+    // (33) and a picture's decoding share one change there and one back.
+    struct Case {
+        const char* what;
+        std::function<void()> request;
+        std::vector<std::u16string> changes;
+    } const cases[] = {
+        {"markup", [&] { Markup(); }, {addin, documents}},
+        {"first picture", [&] { r.Ribbon_OnGetImage(Control(u"IsSpam").Get(), &picture); }, {addin, documents}},
+        {"decoded picture", [&] { r.Ribbon_OnGetImage(Control(u"IsSpam").Get(), &picture); }, {}},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = m_world.System().CurrentDirChanges().size();
+        c.request();
+        const auto all = m_world.System().CurrentDirChanges();
+        EXPECT_EQ(std::vector<std::u16string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()), c.changes)
+            << c.what;
+        EXPECT_EQ(m_world.System().CurrentFolder(), documents) << c.what;
+    }
+}
+
 TEST_F(RibbonTest, PicturesAreDecodedOnceAndEachRequestGetsItsOwnBitmap)
 {
     // A layout module without the NotSpam picture: that button has none, at

@@ -265,6 +265,7 @@ TEST_F(UiStrings, LookupsRunInTheAddinFolderAndPutTheDirectoryBack)
         {"previous directory of 259 units", fits, true, {addin, fits}, fits},
         {"previous directory of 260 units is not kept", tooLong, true, {addin}, addin},
         {"add-in folder cannot be made current", u"C:\\Users\\qev\\Documents", false, {}, u"C:\\Users\\qev\\Documents"},
+        {"add-in folder current already: left as it is", addin, true, {}, addin},
     };
     for (const auto& c : cases) {
         qev::testing::ResetAddinProcess();
