@@ -3,6 +3,7 @@
 
   test_msi.py --wine-run WINE_RUN --prefix DIR --msi qev-N.msi --next qev-N+1.msi
               --bin-dir FOLDER_OF_QEV_DLL --qevtrace EXE --modules lang/de-de/qev.txtui,...
+              --sim qev-sim.exe --scenario FILE.scn (its transcript FILE.expected beside it)
 
 The keys a package writes are compared with the keys `regsvr32` writes in the
 same prefix from the same build's qev.dll (per user: /n /i:user), so that the
@@ -10,6 +11,12 @@ package and the DLL's own registration cannot part. Then: per-user install,
 repair of a module deleted by hand, upgrade to the next version, uninstall
 after the DLL was deleted by hand; per machine into a folder given with
 INSTALLDIR, which the upgrade and the uninstall find without being told.
+
+After each installation and upgrade the simulated Outlook finds the add-in
+as Outlook does (`qev-sim.exe --installed`: the Addins key, the ProgID, the
+class, its server path; it resolves them itself, as Wine 8's COM does not
+find a class registered per user) and plays the scenario through the
+installed qev.dll and modules; after each removal it finds nothing.
 
 The registry is read from the prefix's hive files (user.reg, system.reg)
 after the Wine server has written them out: one process start per step.
@@ -36,6 +43,11 @@ REGSVR32_ONLY = tuple(f"software\\classes\\{node}{kind}\\" for node in ("", "wow
                       for kind in ("typelib", "interface"))
 # The package's own record of its folder (for later runs without INSTALLDIR).
 PACKAGE_ONLY = ("software\\marlowcrest\\qev",)
+# Office's type library and its interfaces, which the simulated Outlook
+# registers as Outlook's machines have them: neither the package's nor
+# regsvr32's.
+OFFICE_IDS = ("{2df8d04c-5bfa-101b-bde5-00aa0044de52}", "{000c0395-0000-0000-c000-000000000046}",
+              "{000c03a7-0000-0000-c000-000000000046}", "{000c0396-0000-0000-c000-000000000046}")
 timings = {}
 
 
@@ -58,6 +70,17 @@ class Wine:
             timings[timed] = time.monotonic() - start
         if done.returncode != 0:
             fail(f"{' '.join(args)} exited with {done.returncode}\n{done.stdout}{done.stderr}")
+
+    def play(self, out, err, timed=None):
+        """qev-sim.exe --installed on the scenario, its output into files (Wine's
+        services keep a pipe open after the program ends): its exit status."""
+        start = time.monotonic()
+        with open(out, "w") as stdout, open(err, "w") as stderr:
+            status = subprocess.run([self.wine_run, args.sim, "--installed", windows_path(args.scenario)],
+                                    env=self.env, stdout=stdout, stderr=stderr, stdin=subprocess.DEVNULL).returncode
+        if timed:
+            timings[timed] = time.monotonic() - start
+        return status
 
     def hives(self):
         """{'user'|'machine': {key (lower case): (key, {name: data})}} of the add-in's areas."""
@@ -83,7 +106,7 @@ def read_hive(file):
             name = line[1:line.rindex("]")].replace("\\\\", "\\")
             low = name.lower() + "\\"
             current = None
-            if low.startswith(AREAS) and not low.startswith(SKIP):
+            if low.startswith(AREAS) and not low.startswith(SKIP) and not any(i in low for i in OFFICE_IDS):
                 current = keys.setdefault(name.lower(), (name, {}))[1]
         elif current is not None and line and line[0] in '@"':
             match = re.match(r'(@|"(?:[^"\\]|\\.)*")=(.*)', line)
@@ -169,12 +192,36 @@ def msi_properties(msi):
     return dict(line.split("\t", 1) for line in out.splitlines()[3:] if "\t" in line)
 
 
+def play(wine, hive, server, when):
+    """The scenario through the installed add-in: the transcript it must
+    print, found through hive's Addins key and classes at server."""
+    out, err = (os.path.join(os.path.dirname(args.prefix), f"installed.{kind}") for kind in ("out", "err"))
+    status = wine.play(out, err, timed=f"scenario {when}")
+    got = open(out, encoding="utf-8").read() + f"exit {status}\n"
+    expected = open(re.sub(r"\.scn$", ".expected", args.scenario), encoding="utf-8").read()
+    found = open(err, encoding="utf-8", errors="replace").read()
+    if got != expected:
+        fail(f"the installed add-in's transcript differs\n--- got:\n{got}--- expected:\n{expected}--- stderr:\n{found}")
+    named = f"the {hive}'s Addins key (LoadBehavior 3), class {CLSID} of the {hive}'s classes, server {server}"
+    if named not in found:
+        fail(f"not found as installed for the {hive} ({named}):\n{found}")
+
+
+def play_finds_nothing(wine):
+    out, err = (os.path.join(os.path.dirname(args.prefix), f"installed.{kind}") for kind in ("out", "err"))
+    status = wine.play(out, err)
+    found = open(err, encoding="utf-8", errors="replace").read()
+    if status != 3 or "qev.Connect is not registered with Outlook" not in found:
+        fail(f"after removal the simulated Outlook still found something (exit {status}):\n{found}")
+
+
 def step(text):
     print(f"== {text}", flush=True)
 
 
 parser = argparse.ArgumentParser()
-for option in ("--wine-run", "--prefix", "--msi", "--next", "--bin-dir", "--qevtrace", "--modules"):
+for option in ("--wine-run", "--prefix", "--msi", "--next", "--bin-dir", "--qevtrace", "--modules", "--sim",
+               "--scenario"):
     parser.add_argument(option, required=True)
 args = parser.parse_args()
 modules = args.modules.split(",")
@@ -224,6 +271,7 @@ if changed(baseline["machine"], now["machine"]):
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 if products() != [this["ProductVersion"]]:
     fail(f"installed programs: {products()}")
+play(wine, "user", module, "per user")
 
 step("repair: a module deleted by hand is back after installing the same version again")
 # (msiexec /f, the other way to repair, fails in Wine 8 whatever it is given.)
@@ -239,6 +287,8 @@ compare("after the upgrade", without(changed(baseline["user"], now["user"], modu
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 if products() != [nxt["ProductVersion"]]:
     fail(f"installed programs after the upgrade: {products()}")
+play(wine, "user", module, "after the upgrade")
+check_files(folder, modules, args.bin_dir, args.qevtrace)
 
 step("uninstall after qev.dll was deleted by hand: no key, no file left")
 os.remove(os.path.join(folder, "qev.dll"))
@@ -249,6 +299,7 @@ if left or products():
     fail(f"left after uninstalling: {sorted(left)} {products()}")
 if os.path.exists(folder):
     fail(f"{folder} is still there")
+play_finds_nothing(wine)
 
 step("per machine into the product's folder: /i ALLUSERS=1 INSTALLDIR=..., upgrade and /x without INSTALLDIR")
 product_folder = "C:\\Product\\"
@@ -262,6 +313,8 @@ compare("per machine", without(changed(baseline["machine"], now["machine"], fold
 if changed(baseline["user"], now["user"]):
     fail(f"a per-machine installation wrote the user's keys: {sorted(changed(baseline['user'], now['user']))}")
 check_files(folder, modules, args.bin_dir, args.qevtrace)
+play(wine, "machine", folder_win + "qev.dll", "per machine")
+check_files(folder, modules, args.bin_dir, args.qevtrace)
 # Wine 8 does not find the installation's context by itself: without
 # ALLUSERS=1 it would remove the product's record and the user's keys only.
 wine.run("msiexec", "/i", msi_next, "ALLUSERS=1", "/qn", timed="upgrade per machine")
@@ -269,10 +322,12 @@ wine.hives()
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 if products() != [nxt["ProductVersion"]]:
     fail(f"installed programs after the upgrade: {products()}")
+play(wine, "machine", folder_win + "qev.dll", "after the upgrade per machine")
 wine.run("msiexec", "/x", msi_next, "ALLUSERS=1", "/qn", timed="uninstall per machine")
 now = wine.hives()
 left = changed(baseline["machine"], now["machine"])
 if left or products() or os.path.exists(folder):
     fail(f"left after uninstalling: {sorted(left)} {products()}, folder there: {os.path.exists(folder)}")
+play_finds_nothing(wine)
 
 print("== passed; seconds under Wine: " + ", ".join(f"{k} {v:.1f}" for k, v in timings.items()))

@@ -15,6 +15,10 @@ constexpr wchar_t kMarkerFolder[] = L"\\Marlowcrest\\Desktop\\Profiles";
 // The product's data folder of the in-memory world, which the trace shows
 // when the add-in finds its modules there.
 constexpr wchar_t kDataFolder[] = L"C:\\ProgramData\\Marlowcrest\\Desktop";
+// What the product has beside the add-in: its components, and the file in
+// which the engine client keeps its lists and values.
+constexpr const wchar_t* kComponents[] = {L"zkascl.dll", L"zkascl.dat", L"IPrefVault.dll", L"IPrefVault.ini",
+                                          L"zkch.dll"};
 constexpr const wchar_t* kUiModules[] = {L"lang\\en-us\\qev.txtui", L"lang\\de-de\\qev.txtui",
                                          L"lang\\he-il\\qev.txtui", L"ui\\ltr\\qev.ui", L"ui\\rtl\\qev.ui"};
 
@@ -180,18 +184,9 @@ bool RemoveTree(const std::wstring& folder) noexcept
 
 ProductFolder::ProductFolder(const BuiltFiles& from) : m_from(from)
 {
-    const std::wstring runs = SystemDrive() + kRunsFolder;
-    // Each session lays its own folder: a library the add-in keeps loaded for
-    // the life of the process (the product configuration) holds its file
-    // open after the session that loaded it.
-    static int sessions = 0;
-    m_run = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++sessions);
-    const std::wstring& run = m_run;
-    RemoveLeftovers(runs);
-    m_root = runs + L"\\" + run;
+    Name();
     m_program = m_root + L"\\Program Files\\Marlowcrest\\Desktop";
-    m_data = kDataFolder;
-    m_key = RunKey(run) + L"\\Desktop";
+    m_addin = m_program + L"\\qev.dll";
     try {
         Lay();
         Register();
@@ -199,6 +194,38 @@ ProductFolder::ProductFolder(const BuiltFiles& from) : m_from(from)
         TakeAway();
         throw;
     }
+}
+
+ProductFolder::ProductFolder(const BuiltFiles& from, const std::wstring& installedAddin)
+    : m_from(from), m_program(FolderOf(installedAddin)), m_addin(installedAddin), m_installed(true)
+{
+    Name();
+    for (const wchar_t* component : kComponents)
+        if (GetFileAttributesW((m_program + L"\\" + component).c_str()) != INVALID_FILE_ATTRIBUTES)
+            throw std::runtime_error("the product's " + Narrow(component) + " lies beside the installed add-in already");
+    // Its modules lie beside it, where the package put them.
+    m_uiModules = UiModules::Beside;
+    try {
+        MakeFolders(m_root);
+        LayComponents();
+    } catch (...) {
+        TakeAway();
+        throw;
+    }
+}
+
+void ProductFolder::Name()
+{
+    const std::wstring runs = SystemDrive() + kRunsFolder;
+    // Each session lays its own folder: a library the add-in keeps loaded for
+    // the life of the process (the product configuration) holds its file
+    // open after the session that loaded it.
+    static int sessions = 0;
+    m_run = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++sessions);
+    RemoveLeftovers(runs);
+    m_root = runs + L"\\" + m_run;
+    m_data = kDataFolder;
+    m_key = RunKey(m_run) + L"\\Desktop";
 }
 
 ProductFolder::~ProductFolder()
@@ -210,12 +237,17 @@ void ProductFolder::Lay()
 {
     RemoveTree(m_root);
     MakeFolders(m_program);
-    MakeFolders(m_data);
-    RemoveTree(m_data);
-    MakeFolders(m_data);
     Copy(m_from.addinFolder + L"\\qev.dll", AddinPath());
     // The language and layout modules lie beside the add-in, as installed.
     PlaceUiModules(UiModules::Beside);
+    LayComponents();
+}
+
+void ProductFolder::LayComponents()
+{
+    MakeFolders(m_data);
+    RemoveTree(m_data);
+    MakeFolders(m_data);
     Copy(m_from.standinFolder + L"\\IPrefVault.dll", m_program + L"\\IPrefVault.dll");
     Copy(m_from.standinFolder + L"\\zkch.dll", m_program + L"\\zkch.dll");
     PlaceEngine(EngineFile::Regular);
@@ -255,6 +287,8 @@ void ProductFolder::PlaceEngine(EngineFile file)
 
 void ProductFolder::PlaceUiModules(UiModules where)
 {
+    if (m_installed && where != m_uiModules)
+        throw std::runtime_error("the installed add-in's modules stay where its package put them");
     const auto folderOf = [this](UiModules place) {
         return place == UiModules::Beside ? m_program : place == UiModules::Product ? m_data : std::wstring();
     };
@@ -289,6 +323,7 @@ void ProductFolder::TakeAway() noexcept
         }
         m_registered = false;
     }
+    if (m_installed) TakeComponentsAway();
     RemoveTree(m_root);
     RemoveTree(m_data);
     RemoveDirectoryW(FolderOf(m_data).c_str());  // Marlowcrest, when nothing else is in it
@@ -308,6 +343,16 @@ void ProductFolder::TakeAway() noexcept
                            subkeys == 0 && values == 0;
         RegCloseKey(vendor);
         if (empty) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kVendorKey);
+    }
+}
+
+void ProductFolder::TakeComponentsAway() noexcept
+{
+    for (const wchar_t* component : kComponents) {
+        const std::wstring path = m_program + L"\\" + component;
+        if (DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) continue;
+        CreateDirectoryW(m_root.c_str(), nullptr);
+        MoveFileExW(path.c_str(), (m_root + L"\\" + component).c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 }
 

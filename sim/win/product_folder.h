@@ -21,6 +21,11 @@
 // These are the relations the in-memory world of the native runner has; only
 // the names of the folders no trace line shows differ.
 //
+// Around an installed add-in the product's own components (engine client and its data file,
+// configuration library with its ini, crash handler) are laid beside it
+// instead, as the add-in is installed into the product's folder; nothing of
+// the add-in is copied or registered, and only what was laid is taken away.
+//
 // The markers live in the user's roaming application-data folder, where the
 // add-in looks for them; Markers clears both when it starts and when it ends.
 #pragma once
@@ -51,6 +56,10 @@ public:
     // runs whose process is gone are taken away first. std::runtime_error
     // when any of it fails (what is laid out by then is taken away).
     explicit ProductFolder(const BuiltFiles& from);
+    // The product laid out around the installed add-in at installedAddin;
+    // std::runtime_error also when a component of the product lies there
+    // already (it is not the runner's to replace).
+    ProductFolder(const BuiltFiles& from, const std::wstring& installedAddin);
     // Unregisters qev.dll and takes everything away (what is still in use
     // stays, and goes with the next run).
     ~ProductFolder();
@@ -58,7 +67,7 @@ public:
     ProductFolder& operator=(const ProductFolder&) = delete;
 
     const std::wstring& ProgramFolder() const noexcept { return m_program; }
-    std::wstring AddinPath() const { return m_program + L"\\qev.dll"; }
+    const std::wstring& AddinPath() const noexcept { return m_addin; }
     std::wstring EnginePath() const { return m_program + L"\\zkascl.dll"; }
 
     // Puts the engine client in place (or takes it away); std::runtime_error
@@ -68,18 +77,29 @@ public:
 
     // Puts the language and layout modules beside qev.dll, under the
     // product's folder, or nowhere; std::runtime_error when a module cannot
-    // move (loaded by the add-in, say).
+    // move (loaded by the add-in, say), and for an installed add-in, whose
+    // modules stay where its package put them.
     void PlaceUiModules(UiModules where);
 
 private:
+    // The run's name, its folder and key; leftovers of earlier runs gone.
+    void Name();
     void Lay();
+    void LayComponents();
     void Register();
     void TakeAway() noexcept;
+    // The components laid beside an installed add-in: deleted, or when still
+    // loaded (the configuration library and the crash handler stay loaded for
+    // the life of the process) moved into the run's folder, which a later run
+    // takes away.
+    void TakeComponentsAway() noexcept;
 
     BuiltFiles m_from;
     std::wstring m_run;      // <pid>-<session>
     std::wstring m_root;     // C:\qev-sim\<run>
-    std::wstring m_program;  // ...\Program Files\Marlowcrest\Desktop
+    std::wstring m_program;  // ...\Program Files\Marlowcrest\Desktop, or the installed add-in's folder
+    std::wstring m_addin;    // m_program\qev.dll, or the installed add-in
+    bool m_installed = false;
     std::wstring m_data;     // C:\ProgramData\Marlowcrest\Desktop
     std::wstring m_key;      // SOFTWARE\Marlowcrest\qev-sim\<pid>-<session>\Desktop
     EngineFile m_engine = EngineFile::None;

@@ -153,7 +153,8 @@ bool PumpUntil(HANDLE handle, DWORD limitMs)
 
 // ---- the world ----
 
-WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
+WinWorld::WinWorld(const BuiltFiles& files, const RegisteredAddin* installed)
+    : m_folder(installed ? ProductFolder(files, installed->server) : ProductFolder(files))
 {
     m_application = std::make_unique<SimApplication>(m_ledger);
     m_mail = std::make_unique<SimMail>(m_ledger);
@@ -167,7 +168,12 @@ WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
     m_commandBars = &m_application->ExplorerAt(1)->CommandBars();
     ResetDesktop();
     PlaceEngine();
-    m_addin = CreateAddin();
+    if (installed) {
+        m_server.emplace(*installed);
+        m_addin = m_server->Create();
+    } else {
+        m_addin = CreateAddin();
+    }
     // The add-in's clock and clipboard attempts are the scenario's; its debug
     // writes come whole, whatever the code page.
     const HMODULE addin = GetModuleHandleW(m_folder.AddinPath().c_str());

@@ -2,7 +2,9 @@
 // the real qev.dll through COM and drives it as Outlook does.
 //
 // For a run it lays the product out in the Wine prefix and registers qev.dll
-// with regsvr32 (ProductFolder), creates "qev.Connect" by its ProgID and
+// with regsvr32 (ProductFolder), creates "qev.Connect" by its ProgID (or, for
+// an installed add-in, through the server the registry names, see
+// registered_addin.h) and
 // hands OnConnection, through the _IDTExtensibility2 vtable, an application
 // and an add-in instance of its own (sim_outlook.h). The engine client is the
 // stand-in zkascl.dll, set up through its control surface (EngineControl).
@@ -19,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,7 @@
 #include "sim/win/clipboard_holder.h"
 #include "sim/win/engine_control.h"
 #include "sim/win/product_folder.h"
+#include "sim/win/registered_addin.h"
 #include "sim/win/sim_accounts.h"
 #include "sim/win/sim_cmdbars.h"
 #include "sim/win/sim_mail.h"
@@ -71,8 +75,10 @@ bool PumpUntil(HANDLE handle, DWORD limitMs);
 class WinWorld final : public World, private CommandBarEvents {
 public:
     // Takes the debug channel, lays out the product, registers and creates
-    // the add-in. std::runtime_error when any of it fails.
-    explicit WinWorld(const BuiltFiles& files);
+    // the add-in. With installed, the add-in is that installation's (its
+    // server loaded as COM loads it, the product laid out around it) and
+    // nothing is registered. std::runtime_error when any of it fails.
+    explicit WinWorld(const BuiltFiles& files, const RegisteredAddin* installed = nullptr);
     ~WinWorld() override;
     WinWorld(const WinWorld&) = delete;
     WinWorld& operator=(const WinWorld&) = delete;
@@ -173,6 +179,7 @@ private:
     Markers m_markers;
     ProductFolder m_folder;
     ComApartment m_apartment;
+    std::optional<InprocServer> m_server;  // the installed add-in's, loaded by the runner
     ClipboardHolder m_clipboardHolder;
     EngineSetup m_setup;
     EngineControl m_engine;
