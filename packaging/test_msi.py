@@ -258,7 +258,7 @@ if not any(CLSID.lower() in key for key in by_regsvr32_user):
     fail(f"regsvr32 /n /i:user wrote no class key: {sorted(by_regsvr32_user)}")
 baseline = wine.hives()
 
-step("per user: msiexec /i /qn")
+step("per user: msiexec /i /qn, and the scenario through the installed add-in")
 wine.run("msiexec", "/i", msi, "/qn", timed="install per user")
 now = wine.hives()
 folder_win, folder = install_dir(wine, now["user"])
@@ -279,7 +279,7 @@ os.remove(os.path.join(folder, modules[0]))
 wine.run("msiexec", "/i", msi, "/qn", timed="repair")
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 
-step("upgrade to the next version: one installation, the same keys")
+step("upgrade to the next version: one installation, the same keys, the scenario through it")
 wine.run("msiexec", "/i", msi_next, "/qn", timed="upgrade")
 now = wine.hives()
 compare("after the upgrade", without(changed(baseline["user"], now["user"], module), PACKAGE_ONLY),
@@ -290,7 +290,7 @@ if products() != [nxt["ProductVersion"]]:
 play(wine, "user", module, "after the upgrade")
 check_files(folder, modules, args.bin_dir, args.qevtrace)
 
-step("uninstall after qev.dll was deleted by hand: no key, no file left")
+step("uninstall after qev.dll was deleted by hand: no key, no file left, no add-in found")
 os.remove(os.path.join(folder, "qev.dll"))
 wine.run("msiexec", "/x", msi_next, "/qn", timed="uninstall per user")
 now = wine.hives()
@@ -301,7 +301,8 @@ if os.path.exists(folder):
     fail(f"{folder} is still there")
 play_finds_nothing(wine)
 
-step("per machine into the product's folder: /i ALLUSERS=1 INSTALLDIR=..., upgrade and /x without INSTALLDIR")
+step("per machine into the product's folder: /i ALLUSERS=1 INSTALLDIR=..., upgrade and /x without INSTALLDIR, "
+     "the scenario after each installation")
 product_folder = "C:\\Product\\"
 wine.run("msiexec", "/i", msi, "ALLUSERS=1", f"INSTALLDIR={product_folder}", "/qn", timed="install per machine")
 now = wine.hives()
