@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "host/fake/fake_system.h"
+#include "host/ole_date.h"
+
 namespace qev::sim::win {
 namespace {
 
@@ -11,6 +14,19 @@ std::atomic<DWORD> g_tick{ScenarioClock::kStart};
 DWORD WINAPI ScenarioTickCount()
 {
     return g_tick.load();
+}
+
+// The local time follows the tick count as in the in-memory world.
+void WINAPI ScenarioLocalTime(LPSYSTEMTIME out)
+{
+    const host::CivilTime t = host::CivilOf(host::fake::ScenarioNow(g_tick.load()));
+    *out = SYSTEMTIME{};
+    out->wYear = static_cast<WORD>(t.year);
+    out->wMonth = static_cast<WORD>(t.month);
+    out->wDay = static_cast<WORD>(t.day);
+    out->wHour = static_cast<WORD>(t.hour);
+    out->wMinute = static_cast<WORD>(t.minute);
+    out->wSecond = static_cast<WORD>(t.second);
 }
 
 template <class T>
@@ -53,7 +69,13 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
 bool ScenarioClock::Install(HMODULE module) noexcept
 {
     g_tick = kStart;
-    return PatchImport(module, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&ScenarioTickCount)) != nullptr;
+    return PatchImport(module, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&ScenarioTickCount)) != nullptr &&
+           PatchImport(module, "kernel32.dll", "GetLocalTime", reinterpret_cast<void*>(&ScenarioLocalTime)) != nullptr;
+}
+
+DWORD ScenarioClock::Now() noexcept
+{
+    return g_tick.load();
 }
 
 void ScenarioClock::Set(DWORD tick) noexcept
