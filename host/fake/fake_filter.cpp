@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/ole_date.h"
+#include "host/utf.h"
 
 namespace host::fake {
 
@@ -25,19 +26,6 @@ namespace {
 using Node = ItemFilter::Node;
 using NodePtr = std::shared_ptr<const Node>;
 
-char16_t Upper(char16_t c) noexcept
-{
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool SameWord(std::u16string_view a, std::u16string_view b) noexcept
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
-}
-
 // Recursive descent over the filter text; any surprise is a refusal.
 class Parser {
 public:
@@ -59,7 +47,7 @@ private:
     bool Keyword(std::u16string_view word) noexcept
     {
         Blanks();
-        if (m_text.size() - m_pos < word.size() || !SameWord(m_text.substr(m_pos, word.size()), word)) return false;
+        if (m_text.size() - m_pos < word.size() || !host::EqualNoCase(m_text.substr(m_pos, word.size()), word)) return false;
         const std::size_t after = m_pos + word.size();
         if (after < m_text.size() && m_text[after] != u' ' && m_text[after] != u'(' && m_text[after] != u'[')
             return false;
@@ -120,11 +108,11 @@ private:
         const std::u16string_view name = m_text.substr(m_pos + 1, close - m_pos - 1);
         m_pos = close + 1;
         auto node = std::make_shared<Node>();
-        if (SameWord(name, u"UnRead")) {
+        if (host::EqualNoCase(name, u"UnRead")) {
             node->property = Property::UnRead;
-        } else if (SameWord(name, u"ReceivedTime")) {
+        } else if (host::EqualNoCase(name, u"ReceivedTime")) {
             node->property = Property::ReceivedTime;
-        } else if (SameWord(name, u"Subject")) {
+        } else if (host::EqualNoCase(name, u"Subject")) {
             node->property = Property::Subject;
         } else {
             return nullptr;  // EntryID, Body and the like cannot be filtered on
@@ -148,6 +136,7 @@ private:
                 break;
             }
             case Property::Subject: {
+                if (node->op != Op::Eq && node->op != Op::Ne) return nullptr;
                 const auto text = Quoted();
                 if (!text) return nullptr;
                 node->textValue = *text;
@@ -199,13 +188,6 @@ bool Holds(Op op, const T& a, const T& b)
     return false;
 }
 
-std::u16string Folded(std::u16string_view text)
-{
-    std::u16string out(text);
-    for (char16_t& c : out) c = Upper(c);
-    return out;
-}
-
 bool Evaluate(const Node& node, const Message& m)
 {
     switch (node.kind) {
@@ -217,7 +199,7 @@ bool Evaluate(const Node& node, const Message& m)
     switch (node.property) {
         case Property::UnRead: return Holds(node.op, m.unRead == kVariantTrue, node.boolValue);
         case Property::ReceivedTime: return m.receivedTime && Holds(node.op, *m.receivedTime, node.dateValue);
-        case Property::Subject: return Holds(node.op, Folded(m.subject), Folded(node.textValue));
+        case Property::Subject: return host::EqualNoCase(m.subject, node.textValue) == (node.op == Op::Eq);
     }
     return false;
 }

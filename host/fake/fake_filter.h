@@ -3,7 +3,7 @@
 // NOT and parentheses. "[UnRead] = True AND [ReceivedTime] >= '3/2/2026
 // 9:05 AM'". Dates are written in the short date form, to the minute, in
 // single or double quotes; a comparison with a property the item does not
-// have admits nothing. Properties known here: UnRead, ReceivedTime, Subject;
+// have admits nothing. Properties known here: UnRead and Subject (= and <>), ReceivedTime;
 // the ones Outlook refuses to filter on (EntryID, Body, HTMLBody, ...) and
 // any other name make the filter invalid, as do malformed values.
 #pragma once
