@@ -51,9 +51,21 @@ CConnect::CConnect(host::Services& services, host::Object* identity)
                             }),
       m_engine(services),
       m_inboxes(
-          m_stores, services.classes, [this](host::Object* item) { m_filing.OnItemAdd_(item); },
-          [this] { return KeepAlive_(); })
+          m_stores, services.classes,
+          [this](const EntryId& storeId, host::Object* item) {
+              m_catchUp.OnItemAdd_(storeId, item);
+              m_filing.OnItemAdd_(item);
+          },
+          [this] { return KeepAlive_(); }),
+      m_catchUp(services, m_inboxes, m_filing, [this] { return KeepAlive_(); })
 {
+    m_inboxes.OnInboxChanged([this](const EntryId& storeId, bool watched) {
+        if (watched) {
+            m_catchUp.OnInboxWatched_(storeId);
+        } else {
+            m_catchUp.OnInboxDropped_(storeId);
+        }
+    });
 }
 
 // An event reaches the add-in through a sink that holds no reference to it;
@@ -74,6 +86,7 @@ CConnect::~CConnect()
     m_newMailSink.Detach();
     m_folderSwitchSink.Detach();
     m_selectionChangeSink.Detach();
+    m_catchUp.Stop_();
     m_engine.EndObserver();
     m_engine.ReleaseClient();
 }
@@ -194,6 +207,7 @@ HRESULT CConnect::OnStartupComplete()
             m_inboxes.WatchInboxes_();
             m_inboxes.AdviseAccountManager_();
             m_engine.StartObserver(m_identity);
+            m_catchUp.Start_();
         } catch (...) {
             TraceCaughtException(u"OnStartupComplete");
             started = false;

@@ -11,6 +11,7 @@
 #include "cmdbar/toolbar_state.h"
 #include "commands/commands.h"
 #include "engine/engine_link.h"
+#include "filing/catch_up.h"
 #include "filing/inbox_watch.h"
 #include "filing/spam_filing.h"
 #include "host/object.h"
@@ -58,6 +59,7 @@ public:
     MailStores& Stores() noexcept { return m_stores; }
     SpamFiling& Filing() noexcept { return m_filing; }
     InboxWatcher& Inboxes() noexcept { return m_inboxes; }
+    CatchUp& CatchUpPass() noexcept { return m_catchUp; }
     Commands& UserCommands() noexcept { return m_commands; }
     ToolbarState& Toolbar() noexcept { return m_toolbar; }
     CommandBar& Bar() noexcept { return m_commandBar; }
@@ -95,6 +97,7 @@ private:
     MailStores m_stores{m_pApplication};         // mail/
     SpamFiling m_filing{m_engine, m_stores};     // filing/
     InboxWatcher m_inboxes;                      // filing/
+    CatchUp m_catchUp;                           // filing/
     Commands m_commands{m_engine, m_stores, m_pApplication};  // commands/
     CommandBar m_commandBar{m_services, m_engine, m_commands, m_pApplication, m_csButtons};  // cmdbar/
     Ribbon m_ribbon{m_services, m_commands};     // ribbon/

@@ -29,6 +29,7 @@ HRESULT CConnect::OnBeginShutdown()
 {
     try {
         QEV_TRACE_STEP(u"OnBeginShutdown...");
+        m_catchUp.Stop_();
         m_engine.EndObserver();
         m_engine.StoreBarValuesAndShutdown();
         m_engine.ReleaseClient();
@@ -61,6 +62,7 @@ void CConnect::AddinShutdown_()
     m_inboxes.UnadviseAccountManager_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising inboxes");
+    m_catchUp.Stop_();
     m_inboxes.UnadviseInboxes_();
 
     QEV_TRACE_STEP(u"AddinShutdown_: unadvising command bar buttons");
@@ -131,6 +133,7 @@ HRESULT CConnect::OnDisconnection(std::int32_t removeMode)
 void CConnect::Disconnect_()
 {
     QEV_TRACE_STEP(u"Disconnect_...");
+    m_catchUp.Stop_();
     Uninit_();
     QEV_TRACE_STEP(u"CConnect::Disconnect_ releasing addin instance and application object");
     m_pAddInInstance.Reset();

@@ -33,7 +33,7 @@ void ItemsEvents_Sink::OnEvent(std::int32_t dispId, std::span<const host::Varian
         const auto item = host::Ref<host::Object>::Adopt(args[0].object->Query(host::Iface::Dispatch));
         if (!item) return;
         const auto self = m_owner.m_keepAlive();
-        m_owner.m_onItemAdd(item.Get());
+        m_owner.m_onItemAdd(m_storeId, item.Get());
     } catch (...) {
         // The item's handler has its own boundary; nothing else here raises.
     }
@@ -105,9 +105,10 @@ HRESULT InboxWatcher::AdviseInbox_(const EntryId& a_storeId)
     if (FAILED(hr) || !spItems) return E_FAIL;
 
     auto watch = std::make_unique<InboxWatch>(a_storeId, std::move(eidInbox), std::move(spInbox), std::move(spItems),
-                                              std::make_unique<ItemsEvents_Sink>(*this));
+                                              std::make_unique<ItemsEvents_Sink>(*this, a_storeId));
     if (!watch->Subscribe()) return E_FAIL;
     m_inboxes[a_storeId] = std::move(watch);  // a store is watched through one record only
+    if (m_onInboxChanged) m_onInboxChanged(a_storeId, true);
     return S_OK;
 }
 
@@ -119,7 +120,15 @@ HRESULT InboxWatcher::UnadviseInbox_(const EntryId& a_storeId)
     // nothing Outlook does meanwhile finds it half destroyed.
     const std::unique_ptr<InboxWatch> watch = std::move(found->second);
     m_inboxes.erase(found);
+    if (m_onInboxChanged) m_onInboxChanged(a_storeId, false);
     return S_OK;
+}
+
+host::Ref<host::Items> InboxWatcher::InboxItems_(const EntryId& a_storeId) const
+{
+    const auto found = m_inboxes.find(a_storeId);
+    if (found == m_inboxes.end()) return nullptr;
+    return host::Ref<host::Items>::Share(found->second->Items());
 }
 
 HRESULT InboxWatcher::UnadviseInboxes_()

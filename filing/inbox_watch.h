@@ -23,7 +23,7 @@ class InboxWatcher;
 // handler and ignores every other event.
 class ItemsEvents_Sink final : public host::EventSink {
 public:
-    explicit ItemsEvents_Sink(InboxWatcher& owner) noexcept : m_owner(owner) {}
+    ItemsEvents_Sink(InboxWatcher& owner, EntryId storeId) noexcept : m_owner(owner), m_storeId(std::move(storeId)) {}
 
     void OnEvent(std::int32_t dispId, std::span<const host::Variant> args) override;
 
@@ -31,6 +31,7 @@ public:
 
 private:
     InboxWatcher& m_owner;  // not counted: the owner outlives its records
+    EntryId m_storeId;
 };
 
 // One watched store: its inbox, the inbox's items and the subscription on
@@ -49,6 +50,7 @@ public:
 
     const EntryId& StoreId() const noexcept { return m_storeId; }
     const EntryId& InboxId() const noexcept { return m_inboxId; }
+    host::Items* Items() const noexcept { return m_items.Get(); }
     std::uint32_t Cookie() const noexcept { return m_dwCookie; }
 
 private:
@@ -93,8 +95,10 @@ private:
 // notification tries again.
 class InboxWatcher {
 public:
-    // Called with each new item of a watched inbox.
-    using ItemAdded = std::function<void(host::Object* item)>;
+    // Called with each new item of a watched inbox, and its store.
+    using ItemAdded = std::function<void(const EntryId& storeId, host::Object* item)>;
+    // Called when a store is watched from now on (true) or no longer (false).
+    using InboxChanged = std::function<void(const EntryId& storeId, bool watched)>;
     // Holds the add-in alive while a call from Outlook runs (the call may
     // start the shutdown that lets the add-in go).
     using KeepAlive = std::function<host::Ref<host::Object>()>;
@@ -117,6 +121,9 @@ public:
     HRESULT AdviseAccountManager_();
     void UnadviseAccountManager_();
     bool AccountManagerHeld() const noexcept { return static_cast<bool>(m_pAccountManager); }
+    // The watched inbox's items with one reference; null when the store is not watched.
+    host::Ref<host::Items> InboxItems_(const EntryId& a_storeId) const;
+    void OnInboxChanged(InboxChanged listener) { m_onInboxChanged = std::move(listener); }
 
     // IOlkAccountNotify: account changes bring the watched inboxes in line
     // with the profile's stores. Always S_OK.
@@ -135,6 +142,7 @@ private:
     host::ComClasses& m_classes;
     ItemAdded m_onItemAdd;
     KeepAlive m_keepAlive;
+    InboxChanged m_onInboxChanged;
 
     std::map<EntryId, std::unique_ptr<InboxWatch>, EntryIdLess> m_inboxes;
     host::Ref<host::AccountManager> m_pAccountManager;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -38,6 +39,15 @@ public:
 
     // A stream in memory holding bytes (CreateStreamOnHGlobal); null on failure.
     virtual Ref<Stream> MemoryStream(std::span<const std::uint8_t> bytes) = 0;
+
+    // On the add-in's thread: runs callback once, from that thread's message
+    // loop, when delayMs have passed (SetTimer with a timer procedure), so
+    // that work split into pieces lets Outlook's own messages in between.
+    // Returns the timer's id, 0 when none could be set.
+    virtual std::uint32_t StartTimer(std::uint32_t delayMs, std::function<void()> callback) = 0;
+    // Cancels a timer that has not run yet; an id of 0 or of a timer that ran
+    // does nothing.
+    virtual void StopTimer(std::uint32_t id) noexcept = 0;
 
 protected:
     ~Apartment() = default;

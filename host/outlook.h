@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -60,6 +61,16 @@ public:
     static constexpr Iface kIface = Iface::Items;
 
     virtual std::int32_t Count() = 0;  // throws ComError
+    // Item(index), 1-based in the collection's order, the index passed as a
+    // VT_I4; throws ComError.
+    virtual Ref<Object> Item(std::int32_t index) = 0;
+    // Restrict(filter): a new collection of the items the filter admits, in
+    // Outlook's Jet syntax ("[UnRead] = True AND [ReceivedTime] >= '3/2/2026
+    // 9:05 AM'"); throws ComError when the store refuses the filter.
+    virtual Ref<Items> Restrict(std::u16string_view filter) = 0;
+    // Sort(property, descending), property written "[ReceivedTime]": orders
+    // this collection object; throws ComError.
+    virtual void Sort(std::u16string_view property, bool descending) = 0;
 
 protected:
     ~Items() = default;
@@ -103,6 +114,11 @@ public:
     virtual Ref<Object> Move(Folder* destination) = 0;
     // HTMLBody; throws ComError.
     virtual std::u16string HtmlBody() = 0;
+    // EntryID: hexadecimal text (empty before the item was saved); throws ComError.
+    virtual std::u16string EntryID() = 0;
+    // ReceivedTime as an OLE date in local time (host/ole_date.h); nothing
+    // when the item has none (Outlook answers 1/1/4501). Throws ComError.
+    virtual std::optional<double> ReceivedTime() = 0;
 
 protected:
     ~MailItem() = default;

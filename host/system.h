@@ -42,6 +42,9 @@ public:
 
     // Milliseconds since the system started, wrapping at 2^32 (GetTickCount).
     virtual std::uint32_t TickCount() noexcept = 0;
+    // The local date and time now as an OLE date (GetLocalTime); nothing
+    // where the platform keeps no clock.
+    virtual std::optional<double> LocalNow() noexcept { return std::nullopt; }
 
     // The same, with an empty text for a failed conversion.
     std::u16string Widen(std::string_view bytes, unsigned codePage)

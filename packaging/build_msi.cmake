@@ -76,6 +76,13 @@ run("${PYTHON}" "${_here}/rgs_to_msi.py" "${RGS}" --component qev_dll --file qev
 # The package's own row: the folder it installed to, which qev.wxs searches
 # for at the next run (the user's or the machine's, as the rows above).
 file(APPEND "${WORK_DIR}/Registry.idt" "regInstallDir\t-1\tSoftware\\Marlowcrest\\qev\tInstallDir\t[INSTALLDIR]\tqev_dll\r\n")
+# The catch-up setting (README), only when the command line gives CATCHUP
+# (CATCHUP=1 on, CATCHUP=0 off): a component of its own whose condition is
+# the property, its key path the row (the user's or the machine's, as above).
+# The condition holds when the product is removed too: Wine's installer
+# weighs component conditions at every run, and a component it finds
+# disabled it leaves in place.
+file(APPEND "${WORK_DIR}/Registry.idt" "regCatchUp\t-1\tSoftware\\Marlowcrest\\qev\tCatchUp\t#[CATCHUP]\tcatchup_setting\r\n")
 
 file(REMOVE "${OUT}")
 run("${WIXL}" -a x64 -D "Version=${VERSION}" -D "ProductCode=${product_code}" -o "${OUT}" "${_here}/qev.wxs" "${WORK_DIR}/modules.wxs")
@@ -84,6 +91,9 @@ run("${WIXL}" -a x64 -D "Version=${VERSION}" -D "ProductCode=${product_code}" -o
 # two standard actions that write and remove the rows (at the places WiX
 # gives them).
 run("${MSIBUILD}" "${OUT}" -i "${WORK_DIR}/Registry.idt")
+# 260: a registry key path (4), 64-bit (256).
+run("${MSIBUILD}" "${OUT}" -q "INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, `Condition`, `KeyPath`) VALUES ('catchup_setting', '{7E1C2B54-3A0F-4C8E-9B61-2D5F8A4C9E17}', 'INSTALLDIR', 260, 'CATCHUP OR REMOVE~=\"ALL\"', 'regCatchUp')")
+run("${MSIBUILD}" "${OUT}" -q "INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('AddIn', 'catchup_setting')")
 run("${MSIBUILD}" "${OUT}" -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveRegistryValues', 2600)")
 run("${MSIBUILD}" "${OUT}" -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteRegistryValues', 5000)")
 # qev.dll and the modules carry the project's version: the File table says

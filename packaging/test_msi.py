@@ -10,7 +10,8 @@ same prefix from the same build's qev.dll (per user: /n /i:user), so that the
 package and the DLL's own registration cannot part. Then: per-user install,
 repair of a module deleted by hand, upgrade to the next version, uninstall
 after the DLL was deleted by hand; per machine into a folder given with
-INSTALLDIR, which the upgrade and the uninstall find without being told.
+INSTALLDIR, which the upgrade and the uninstall find without being told;
+per user with CATCHUP=1, which writes the add-in's catch-up setting.
 
 After each installation and upgrade the simulated Outlook finds the add-in
 as Outlook does (`qev-sim.exe --installed`: the Addins key, the ProgID, the
@@ -330,5 +331,17 @@ left = changed(baseline["machine"], now["machine"])
 if left or products() or os.path.exists(folder):
     fail(f"left after uninstalling: {sorted(left)} {products()}, folder there: {os.path.exists(folder)}")
 play_finds_nothing(wine)
+
+step("per user with CATCHUP=1: the add-in's catch-up setting is on; uninstalling takes it away")
+wine.run("msiexec", "/i", msi, "CATCHUP=1", "/qn", timed="install with CATCHUP=1")
+now = wine.hives()
+setting = now["user"].get(PACKAGE_ONLY[0], ("", {}))[1].get('"CatchUp"')
+if setting != "dword:00000001":
+    fail(f"CATCHUP=1 wrote CatchUp={setting!r} in the user's key")
+wine.run("msiexec", "/x", msi, "/qn", timed="uninstall with CATCHUP=1")
+now = wine.hives()
+left = changed(baseline["user"], now["user"])
+if left or products():
+    fail(f"left after uninstalling: {sorted(left)} {products()}")
 
 print("== passed; seconds under Wine: " + ", ".join(f"{k} {v:.1f}" for k, v in timings.items()))

@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 #include "sim/bar_lines.h"
+#include "sim/idle_stats.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"
 
@@ -208,13 +209,40 @@ void NativeWorld::AddFolder(const Folder& folder)
 void NativeWorld::DeliverItem(const sim::Deliver& delivery)
 {
     PlayOnModel([&] {
-        m_world.Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
-                        host::Utf16(delivery.message),
-                        {.read = delivery.read,
-                         .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
-                         .headers = HeaderFormOf(delivery.headers),
-                         .body = BodyFormOf(delivery.body)});
+        m_world.Mail().Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
+                               MessageOf(delivery, m_world.System().LocalNow()));
     });
+}
+
+void NativeWorld::PlaceItem(const Waiting& waiting)
+{
+    PlayOnModel([&] { PlaceWaiting(m_world.Mail(), waiting, m_world.System().TickCount()); });
+}
+
+void NativeWorld::DeliverBurst(const Burst& burst)
+{
+    PlayOnModel([&] { sim::DeliverBurst(m_world.Mail(), burst, m_world.System().TickCount()); });
+}
+
+void NativeWorld::SetCatchUp(CatchUpPlace place, bool on)
+{
+    const CatchUpKey where = CatchUpKeyOf(place);
+    std::unique_ptr<host::RegistryKey> key;
+    const auto root = where.machine ? host::RegRoot::LocalMachine : host::RegRoot::CurrentUser;
+    if (FAILED(m_world.Registry().CreateKey(root, where.path, host::RegView::Default, key)) || !key ||
+        FAILED(key->SetValue(u"CatchUp", host::RegValue::Dword(on ? 1 : 0))))
+        throw Failure("the catch-up setting could not be written");
+}
+
+void NativeWorld::RefuseRestrict(const std::string& store)
+{
+    PlayOnModel([&] { m_world.Mail().SetRestrictRefused(host::Utf16(store), true); });
+}
+
+void NativeWorld::Idle(std::uint32_t limit)
+{
+    IdleStats stats;
+    m_world.Idle(limit, [&](const std::function<void()>& run) { stats.Time(run); });
 }
 
 void NativeWorld::SelectItems(const sim::Select& selection)

@@ -51,6 +51,11 @@ public:
     void DeliverItem(const sim::Deliver& delivery) override;
     void SelectItems(const sim::Select& selection) override;
     void ChangeAccounts(const Account& change) override;
+    void PlaceItem(const Waiting& waiting) override;
+    void DeliverBurst(const Burst& burst) override;
+    void SetCatchUp(CatchUpPlace place, bool on) override;
+    void RefuseRestrict(const std::string& store) override;
+    void Idle(std::uint32_t limit) override;
     FolderCount CountFolder(const std::string& store, const std::string& path) override;
 
     std::size_t EngineCallCount(const std::string& op) override;

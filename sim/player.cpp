@@ -187,6 +187,9 @@ public:
 
     // ---- the user interface ----
 
+    // `idle` without a count: until no timer is left, within reason.
+    static constexpr std::uint32_t kIdleLimit = 100000;
+
     void operator()(const Tick& s) { m_world.SetTick(s.tick); }
     void operator()(const Wait& s) { m_world.AdvanceTick(s.ms); }
     void operator()(const UiModulesAt& s) { m_world.SetUiModules(s.where); }
@@ -242,6 +245,11 @@ public:
     void operator()(const Deliver& s) { m_world.DeliverItem(s); }
     void operator()(const Select& s) { m_world.SelectItems(s); }
     void operator()(const Account& s) { m_world.ChangeAccounts(s); }
+    void operator()(const Waiting& s) { m_world.PlaceItem(s); }
+    void operator()(const Burst& s) { m_world.DeliverBurst(s); }
+    void operator()(const CatchUpSetting& s) { m_world.SetCatchUp(s.place, s.on); }
+    void operator()(const NoRestrict& s) { m_world.RefuseRestrict(s.store); }
+    void operator()(const Idle& s) { m_world.Idle(s.limit.value_or(kIdleLimit)); }
 
     // ---- assertions ----
 

@@ -314,7 +314,7 @@ Action ParseDeliver(const SourceStatement& source, Args& args)
                                                          "html-unicode",  "object-model-html", "none"};
         deliver.body = static_cast<BodyForm>(args.ChoiceOf(*body, "body", kForms));
     }
-    if (!source.heredoc) args.Fail("deliver takes its message as a heredoc: <<TAG");
+    if (!source.heredoc) args.Fail("the message comes as a heredoc: <<TAG");
     deliver.message = *source.heredoc;
     return deliver;
 }
@@ -415,8 +415,8 @@ Statement ParseStatement(const SourceStatement& source)
     std::string verb = first.text;
     Args args(source, 1);
     const bool takesHeredoc =
-        verb == "deliver" || (verb == "expect" && source.tokens.size() > 1 && source.tokens[1].text == "order");
-    if (source.heredoc && !takesHeredoc) args.Fail("only deliver and expect order take a heredoc");
+        verb == "deliver" || verb == "waiting" || (verb == "expect" && source.tokens.size() > 1 && source.tokens[1].text == "order");
+    if (source.heredoc && !takesHeredoc) args.Fail("only deliver, waiting and expect order take a heredoc");
 
     Action action;
     if (verb == "outlook") {
@@ -462,6 +462,44 @@ Statement ParseStatement(const SourceStatement& source)
         action = call;
     } else if (verb == "deliver") {
         action = ParseDeliver(source, args);
+    } else if (verb == "waiting") {
+        Waiting waiting;
+        if (auto received = args.Option("received")) {
+            if (*received == "none") {
+                waiting.receivedMinutes.reset();
+            } else {
+                waiting.receivedMinutes = args.Int32(*received, "received");
+            }
+        }
+        waiting.item = std::get<Deliver>(ParseDeliver(source, args));
+        action = std::move(waiting);
+    } else if (verb == "burst") {
+        Burst burst;
+        burst.store = args.Text("store");
+        burst.path = args.Text("folder path");
+        burst.count = args.NextUInt32("item count");
+        if (args.More()) {
+            const Token& flag = args.Next("flag");
+            if (flag.text != "read") args.Fail("unexpected argument " + Quote(flag.text));
+            burst.read = true;
+        }
+        if (auto spam = args.Option("spam")) burst.spam = args.UInt32(*spam, "spam");
+        if (auto events = args.Option("events")) burst.events = args.UInt32(*events, "events");
+        if (burst.spam > burst.count || burst.events > burst.count) args.Fail("spam= and events= cannot exceed the count");
+        action = std::move(burst);
+    } else if (verb == "catchup") {
+        constexpr std::array<std::string_view, 3> kPlaces{"user", "policy", "machine"};
+        constexpr std::array<std::string_view, 2> kStates{"off", "on"};
+        CatchUpSetting setting;
+        setting.place = static_cast<CatchUpPlace>(args.Choice("where", kPlaces));
+        setting.on = args.Choice("state", kStates) == 1;
+        action = setting;
+    } else if (verb == "norestrict") {
+        action = NoRestrict{args.Text("store")};
+    } else if (verb == "idle") {
+        Idle idle;
+        if (args.More()) idle.limit = args.NextUInt32("timer count");
+        action = idle;
     } else if (verb == "select") {
         Select select;
         select.store = args.Text("store");

@@ -109,6 +109,38 @@ struct Deliver {
     BodyForm body = BodyForm::PlainUnicode;
     std::string message;  // header lines, an empty line, the body; CR LF line ends
 };
+// `waiting`: an item that was in the folder before Outlook started (no
+// item-add event), received that many minutes from the scenario's now
+// (negative: before it); nothing: it has no received time.
+struct Waiting {
+    Deliver item;
+    std::optional<std::int32_t> receivedMinutes = 0;
+};
+// `burst`: count items arrive in one synchronisation; spam of them carry the
+// engine's spam mark, the others its clean mark; Outlook raises the item-add
+// event of the first `events` only.
+struct Burst {
+    std::string store;
+    std::string path;
+    std::uint32_t count = 0;
+    std::uint32_t spam = 0;
+    std::uint32_t events = 16;
+    bool read = false;  // the items arrive read
+};
+// `catchup user|policy|machine on|off`: the add-in's catch-up setting.
+enum class CatchUpPlace { User, Policy, Machine };
+struct CatchUpSetting {
+    CatchUpPlace place = CatchUpPlace::User;
+    bool on = true;
+};
+// `norestrict S`: the store's item collections refuse every filter.
+struct NoRestrict {
+    std::string store;
+};
+// `idle [N]`: Outlook sits idle; the add-in's timers run as they fall due.
+struct Idle {
+    std::optional<std::uint32_t> limit;
+};
 struct Select {
     std::string store;
     std::string path;
@@ -215,7 +247,8 @@ using Action = std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibrary
                             NotifyStatus, NotifySettings, Click, Wait, NewSession, ExpectFolder, ExpectEngine,
                             ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder, Tick, UiModulesAt, ClipboardText,
                             ClipboardPicture, ClipboardBusy, BarMove, Picture, ExpectButton, ExpectBar,
-                            ExpectClipboard, RibbonMarkup, RibbonLoad, RibbonCallback>;
+                            ExpectClipboard, RibbonMarkup, RibbonLoad, RibbonCallback, Waiting, Burst,
+                            CatchUpSetting, Idle, NoRestrict>;
 
 struct Statement {
     int line = 0;

@@ -23,6 +23,23 @@ namespace qev::sim {
 
 class Transcript;
 
+// Where `catchup` writes its REG_DWORD "CatchUp": the key, under
+// HKEY_LOCAL_MACHINE when machine is true, else under HKEY_CURRENT_USER.
+struct CatchUpKey {
+    bool machine = false;
+    const char16_t* path = u"";
+};
+inline CatchUpKey CatchUpKeyOf(CatchUpPlace place)
+{
+    switch (place) {
+        case CatchUpPlace::Policy: return {true, u"Software\\Policies\\Marlowcrest\\qev"};
+        case CatchUpPlace::Machine: return {true, u"Software\\Marlowcrest\\qev"};
+        case CatchUpPlace::User: break;
+    }
+    return {false, u"Software\\Marlowcrest\\qev"};
+}
+inline constexpr CatchUpPlace kCatchUpPlaces[] = {CatchUpPlace::User, CatchUpPlace::Policy, CatchUpPlace::Machine};
+
 // Whether Outlook of that version has the ribbon in its main window, as the
 // add-in decides it: a major version (the number before the first dot) of
 // 14 or more. No version (a failing read) has none.
@@ -98,6 +115,19 @@ public:
     virtual void SelectItems(const Select& selection) = 0;
     // `account add|remove|notify`.
     virtual void ChangeAccounts(const Account& change) = 0;
+    // `waiting`: the item is in the folder, no event raised.
+    virtual void PlaceItem(const Waiting& waiting) = 0;
+    // `burst`: the items arrive together, events raised for the first ones only.
+    virtual void DeliverBurst(const Burst& burst) = 0;
+    // `norestrict`: the store's Items.Restrict fails.
+    virtual void RefuseRestrict(const std::string& store) = 0;
+    // `catchup`: REG_DWORD "CatchUp" (1 or 0) under HKCU\Software\Marlowcrest\qev
+    // (user), HKLM\Software\Policies\Marlowcrest\qev (policy) or
+    // HKLM\Software\Marlowcrest\qev (machine).
+    virtual void SetCatchUp(CatchUpPlace place, bool on) = 0;
+    // `idle`: the add-in's timers run as they fall due, the tick count moving
+    // to each one's time, until none is set or limit have run.
+    virtual void Idle(std::uint32_t limit) = 0;
 
     // ---- the user interface ----
     // A world writes to the transcript, in their place among the debug

@@ -5,6 +5,7 @@
 
 #include "host/com_error.h"
 #include "host/fake/fake_text.h"
+#include "host/system.h"
 
 namespace host::fake {
 namespace {
@@ -379,6 +380,60 @@ bool FakeApartment::ComInitialised(std::thread::id thread) const
 {
     std::lock_guard lock(m_mutex);
     return ComReady(thread);
+}
+
+std::uint32_t FakeApartment::StartTimer(std::uint32_t delayMs, std::function<void()> callback)
+{
+    if (FAILED(m_calls.CheckNoThrow("SetTimer"))) return 0;
+    constexpr std::uint32_t kMinimumMs = 10;  // USER_TIMER_MINIMUM
+    const std::uint32_t id = m_nextTimer++;
+    m_timers.push_back({id, host::Sys().TickCount() + std::max(delayMs, kMinimumMs), std::move(callback)});
+    return id;
+}
+
+void FakeApartment::StopTimer(std::uint32_t id) noexcept
+{
+    std::erase_if(m_timers, [id](const Timer& timer) { return timer.id == id; });
+}
+
+namespace {
+// How far after now a tick count lies (0 when it has passed), across the wrap.
+std::uint32_t Ahead(std::uint32_t due, std::uint32_t now) noexcept
+{
+    const auto ahead = static_cast<std::int32_t>(due - now);
+    return ahead > 0 ? static_cast<std::uint32_t>(ahead) : 0;
+}
+}  // namespace
+
+std::optional<std::uint32_t> FakeApartment::NextTimerDue(std::uint32_t now) const
+{
+    std::optional<std::uint32_t> soonest;
+    for (const Timer& timer : m_timers) {
+        const std::uint32_t ahead = Ahead(timer.due, now);
+        if (!soonest || ahead < *soonest) soonest = ahead;
+    }
+    if (!soonest) return std::nullopt;
+    return now + *soonest;
+}
+
+bool FakeApartment::RunNextTimer(std::uint32_t now)
+{
+    if (m_timers.empty()) return false;
+    auto next = m_timers.begin();
+    for (auto it = m_timers.begin(); it != m_timers.end(); ++it)
+        if (Ahead(it->due, now) < Ahead(next->due, now)) next = it;
+    const std::function<void()> callback = std::move(next->callback);
+    m_timers.erase(next);
+    callback();
+    return true;
+}
+
+std::vector<std::string> FakeApartment::LiveTimers() const
+{
+    std::vector<std::string> live;
+    for (const Timer& timer : m_timers)
+        live.push_back("timer " + std::to_string(timer.id) + " (due at " + std::to_string(timer.due) + ")");
+    return live;
 }
 
 std::vector<std::string> FakeApartment::LiveRegistrations() const

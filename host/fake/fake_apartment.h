@@ -63,8 +63,21 @@ public:
     HRESULT Revoke(std::uint32_t cookie) override;
     std::unique_ptr<ForeignCall> Enter(std::uint32_t cookie) override;
     Ref<Stream> MemoryStream(std::span<const std::uint8_t> bytes) override;
+    // Timers run only when the world lets the thread idle (RunNextTimer). As
+    // SetTimer does, a delay below 10 ms is taken as 10 ms. A host call.
+    std::uint32_t StartTimer(std::uint32_t delayMs, std::function<void()> callback) override;
+    void StopTimer(std::uint32_t id) noexcept override;
 
     // ---- the add-in's thread ----
+
+    // The tick count at which the next timer falls due (the earliest one
+    // after now counts from now); nothing when no timer is set.
+    std::optional<std::uint32_t> NextTimerDue(std::uint32_t now) const;
+    // Runs the timer that falls due first (the one started first among
+    // equals); false when none is set.
+    bool RunNextTimer(std::uint32_t now);
+    // "timer 3 (due at 10000010)", one line per timer still set.
+    std::vector<std::string> LiveTimers() const;
 
     // Makes the calling thread the add-in's thread.
     void AdoptCurrentThread();
@@ -140,6 +153,13 @@ private:
     std::optional<HRESULT> m_readFailure;
     std::optional<std::size_t> m_nextStreamSize;
     std::vector<std::unique_ptr<FakeStream>> m_streams;
+    struct Timer {
+        std::uint32_t id = 0;
+        std::uint32_t due = 0;
+        std::function<void()> callback;
+    };
+    std::vector<Timer> m_timers;  // in the order started
+    std::uint32_t m_nextTimer = 1;
 };
 
 }  // namespace host::fake

@@ -6,6 +6,7 @@
 
 #include "host/com_error.h"
 #include "host/fake/fake_apartment.h"
+#include "host/fake/fake_filter.h"
 #include "host/fake/fake_system.h"
 #include "host/fake/fake_text.h"
 
@@ -32,6 +33,7 @@ struct FakeMail::FolderRec {
     std::vector<std::uint8_t> entryId;
     std::vector<std::unique_ptr<FolderRec>> children;
     std::vector<ItemRec*> items;  // in order
+    std::uint64_t changes = 0;    // items added or taken out so far
     std::unique_ptr<FakeFolder> outlook;
     std::unique_ptr<FakeItems> itemsObject;
     std::unique_ptr<FakeMapiFolder> mapi;
@@ -88,6 +90,7 @@ struct FakeMail::Objects {
     std::unique_ptr<FakeMapiSession> session;
     std::vector<std::unique_ptr<FakeSelection>> selections;
     std::vector<std::unique_ptr<FakeStream>> streams;
+    std::vector<std::unique_ptr<FakeItems>> restricted;  // collections Restrict made
 };
 
 // What the objects reach of the profile.
@@ -114,6 +117,7 @@ public:
     static ItemRec& Move(FakeMail& mail, ItemRec& item, FolderRec& destination);
     static FakeStream& MakeStream(FakeMail& mail, const ItemRec& item, std::uint32_t tag,
                                   std::vector<std::uint8_t> bytes);
+    static FakeItems& MakeRestricted(FakeMail& mail, FolderRec& folder, std::vector<ItemRec*> members);
 };
 
 namespace {
@@ -347,6 +351,9 @@ private:
     FolderRec& m_folder;
 };
 
+// A folder's items, or the items Restrict picked from them (a collection of
+// its own, which keeps the items it picked while they stay in the folder).
+// Sort orders this collection object only.
 class FakeItems final : public Counted<Items> {
 public:
     FakeItems(FakeMail& mail, FolderRec& folder)
@@ -354,6 +361,15 @@ public:
           m_mail(mail),
           m_folder(folder),
           m_points({EventInterface::ItemsEvents})
+    {
+    }
+    FakeItems(FakeMail& mail, FolderRec& folder, std::vector<ItemRec*> members, std::uint32_t number)
+        : Counted(MailObjects::LedgerOf(mail), "Items",
+                  Utf8Name(folder.store->name, folder.Path()) + " restricted " + std::to_string(number)),
+          m_mail(mail),
+          m_folder(folder),
+          m_points({EventInterface::ItemsEvents}),
+          m_members(std::move(members))
     {
     }
 
@@ -383,15 +399,28 @@ public:
     std::int32_t Count() override
     {
         MailObjects::Calls(m_mail).Enter("Items.Count");
-        return static_cast<std::int32_t>(m_folder.items.size());
+        return static_cast<std::int32_t>(View().size());
     }
+    Ref<Object> Item(std::int32_t index) override;
+    Ref<Items> Restrict(std::u16string_view filter) override;
+    void Sort(std::u16string_view property, bool descending) override;
 
     ConnectionPoints& Points() noexcept { return m_points; }
 
 private:
+    enum class SortKey { None, ReceivedTime };
+
+    // The items in this collection's order, rebuilt when the folder changed.
+    const std::vector<ItemRec*>& View();
+
     FakeMail& m_mail;
     FolderRec& m_folder;
     ConnectionPoints m_points;
+    std::optional<std::vector<ItemRec*>> m_members;  // Restrict's pick; nothing: the whole folder
+    SortKey m_sortKey = SortKey::None;
+    bool m_descending = false;
+    std::vector<ItemRec*> m_view;
+    std::optional<std::uint64_t> m_viewOf;  // the folder's change count the view was made at
 };
 
 // A mail item or a meeting request: IDispatch always, _MailItem for mail only.
@@ -468,6 +497,16 @@ public:
     }
     Ref<Object> Move(Folder* destination) override;
     std::u16string HtmlBody() override;
+    std::u16string EntryID() override
+    {
+        Enter("MailItem.EntryID");
+        return HexText(m_item.entryId);
+    }
+    std::optional<double> ReceivedTime() override
+    {
+        Enter("MailItem.ReceivedTime");
+        return m_item.message.receivedTime;
+    }
 
     Dispatch* Face() noexcept { return this; }
 
@@ -793,6 +832,64 @@ Ref<Items> FakeFolder::GetItems()
     return Ref<Items>::Share(m_folder.itemsObject.get());
 }
 
+const std::vector<ItemRec*>& FakeItems::View()
+{
+    if (m_viewOf == m_folder.changes) return m_view;
+    m_view.clear();
+    if (m_members) {
+        for (ItemRec* item : *m_members)
+            if (item->folder == &m_folder) m_view.push_back(item);  // items moved away leave the collection
+    } else {
+        m_view = m_folder.items;
+    }
+    // Items without the property come first, as the lowest values.
+    auto less = [](const ItemRec* a, const ItemRec* b) {
+        const auto& x = a->message.receivedTime;
+        const auto& y = b->message.receivedTime;
+        return y && (!x || *x < *y);
+    };
+    if (m_sortKey != SortKey::None) {
+        std::stable_sort(m_view.begin(), m_view.end(), [&](const ItemRec* a, const ItemRec* b) {
+            return m_descending ? less(b, a) : less(a, b);
+        });
+    }
+    m_viewOf = m_folder.changes;
+    return m_view;
+}
+
+Ref<Object> FakeItems::Item(std::int32_t index)
+{
+    MailObjects::Calls(m_mail).Enter("Items.Item");
+    const auto& view = View();
+    if (index < 1 || static_cast<std::size_t>(index) > view.size()) throw ComError(DISP_E_BADINDEX);
+    return Ref<Object>::Share(view[static_cast<std::size_t>(index - 1)]->outlook->Face());
+}
+
+Ref<Items> FakeItems::Restrict(std::u16string_view filter)
+{
+    MailObjects::Calls(m_mail).Enter("Items.Restrict");
+    if (m_folder.store->options.restrictRefused)
+        throw ComError(static_cast<HRESULT>(0x80040117L), u"The operation failed.");  // MAPI_E_TOO_COMPLEX
+    const auto parsed = ItemFilter::Parse(filter);
+    if (!parsed) throw ComError(DISP_E_EXCEPTION, u"Cannot parse condition. Error at \"" + std::u16string(filter) + u"\".");
+    std::vector<ItemRec*> picked;
+    for (ItemRec* item : View())
+        if (parsed->Admits(item->message)) picked.push_back(item);
+    return Ref<Items>::Share(&MailObjects::MakeRestricted(m_mail, m_folder, std::move(picked)));
+}
+
+void FakeItems::Sort(std::u16string_view property, bool descending)
+{
+    MailObjects::Calls(m_mail).Enter("Items.Sort");
+    if (EqualNoCase(property, u"[ReceivedTime]")) {
+        m_sortKey = SortKey::ReceivedTime;
+    } else {
+        throw ComError(DISP_E_EXCEPTION, u"The property \"" + std::u16string(property) + u"\" is unknown.");
+    }
+    m_descending = descending;
+    m_viewOf.reset();
+}
+
 Ref<Object> FakeFolder::MapiObject()
 {
     MailObjects::Calls(m_mail).Enter("Folder.MAPIOBJECT");
@@ -905,7 +1002,16 @@ ItemRec& MailObjects::MakeItem(FakeMail& mail, FolderRec& folder, Message messag
     ItemRec& rec = *item;
     mail.m_items.push_back(std::move(item));
     folder.items.push_back(&rec);
+    ++folder.changes;
     return rec;
+}
+
+FakeItems& MailObjects::MakeRestricted(FakeMail& mail, FolderRec& folder, std::vector<ItemRec*> members)
+{
+    auto& made = mail.m_objects->restricted;
+    const auto number = static_cast<std::uint32_t>(made.size() + 1);
+    made.push_back(std::make_unique<FakeItems>(mail, folder, std::move(members), number));
+    return *made.back();
 }
 
 ItemRec& MailObjects::Move(FakeMail& mail, ItemRec& item, FolderRec& destination)
@@ -914,6 +1020,7 @@ ItemRec& MailObjects::Move(FakeMail& mail, ItemRec& item, FolderRec& destination
     // moved stays behind, gone.
     FolderRec& source = *item.folder;
     std::erase(source.items, &item);
+    ++source.changes;
     item.folder = nullptr;
     ItemRec& moved = MakeItem(mail, destination, item.message);
     MailEvent event;
@@ -1039,6 +1146,11 @@ void FakeMail::SetListed(std::u16string_view store, bool listed)
     StoreNamed(store).options.listed = listed;
 }
 
+void FakeMail::SetRestrictRefused(std::u16string_view store, bool refused)
+{
+    StoreNamed(store).options.restrictRefused = refused;
+}
+
 void FakeMail::SetReceiveFolder(std::u16string_view store, std::optional<std::u16string> path)
 {
     StoreRec& rec = StoreNamed(store);
@@ -1122,6 +1234,24 @@ void FakeMail::Deliver(std::u16string_view store, std::u16string_view path, Mess
     if (!folder.store->inProfile) throw MailWorldError("store " + Utf8(store) + " is not in the profile");
     ItemRec& item = MailObjects::MakeItem(*this, folder, std::move(message));
     m_pending.push_back({&folder, &item});
+    FlushEvents();
+}
+
+void FakeMail::Place(std::u16string_view store, std::u16string_view path, Message message)
+{
+    FolderRec& folder = FolderAt(store, path);
+    MailObjects::MakeItem(*this, folder, std::move(message));
+}
+
+void FakeMail::DeliverMany(std::u16string_view store, std::u16string_view path, std::vector<Message> messages,
+                           std::size_t events)
+{
+    FolderRec& folder = FolderAt(store, path);
+    if (!folder.store->inProfile) throw MailWorldError("store " + Utf8(store) + " is not in the profile");
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        ItemRec& item = MailObjects::MakeItem(*this, folder, std::move(messages[i]));
+        if (i < events) m_pending.push_back({&folder, &item});
+    }
     FlushEvents();
 }
 

@@ -48,6 +48,9 @@ struct StoreOptions {
     // OpenEntry with MAPI_UNICODE answers MAPI_E_UNKNOWN_FLAGS, as some
     // providers do.
     bool unicodeRejected = false;
+    // Items.Restrict of its folders fails with MAPI_E_TOO_COMPLEX, as a
+    // provider that cannot evaluate restrictions answers.
+    bool restrictRefused = false;
     // In the session's table of stores. A store left out is still in the
     // profile (OpenMsgStore and GetFolderFromID reach it) but CollectStoreIds
     // does not find it.
@@ -100,6 +103,7 @@ public:
     void SetInProfile(std::u16string_view store, bool inProfile);
     bool InProfile(std::u16string_view store) const;
     void SetListed(std::u16string_view store, bool listed);
+    void SetRestrictRefused(std::u16string_view store, bool refused);
     // The receive folder GetReceiveFolder answers (a path), or nothing:
     // MAPI_E_NOT_FOUND. Initially "Inbox".
     void SetReceiveFolder(std::u16string_view store, std::optional<std::u16string> path);
@@ -133,6 +137,14 @@ public:
     // event (after any event still waiting). Throws MailWorldError for a store
     // out of the profile.
     void Deliver(std::u16string_view store, std::u16string_view path, Message message);
+    // Adds the message as the folder's last item and raises no event: mail
+    // that arrived while Outlook was closed.
+    void Place(std::u16string_view store, std::u16string_view path, Message message);
+    // Adds the messages together, as one synchronisation does, and raises the
+    // item-add events of the first `events` of them only (Outlook drops the
+    // rest of a large one).
+    void DeliverMany(std::u16string_view store, std::u16string_view path, std::vector<Message> messages,
+                     std::size_t events);
     FolderCount Count(std::u16string_view store, std::u16string_view path) const;
     // The subjects of the folder's items, in order.
     std::vector<std::u16string> Subjects(std::u16string_view store, std::u16string_view path) const;

@@ -162,6 +162,7 @@ Message MessageFromText(std::u16string_view text, const DeliverOptions& options)
     Message m;
     m.kind = options.kind;
     m.unRead = options.read ? kVariantFalse : kVariantTrue;
+    m.receivedTime = options.received;
     m.subject = SubjectOf(headers);
     m.SetUnicode(kPrSubjectW, m.subject);
     m.SetUnicode(kPrMessageClassW, options.kind == ItemKind::Mail ? u"IPM.Note" : u"IPM.Schedule.Meeting.Request");

@@ -61,6 +61,8 @@ struct Message {
     ItemKind kind = ItemKind::Mail;
     std::u16string subject;
     std::int16_t unRead = kVariantTrue;  // UnRead as Outlook answers it (raw VARIANT_BOOL)
+    // ReceivedTime (an OLE date, local time); nothing: the item has none.
+    std::optional<double> receivedTime = std::nullopt;
     // HTMLBody when the message has no HTML property (only the object model
     // can render it); nothing: HTMLBody is derived from the properties.
     std::optional<std::u16string> objectModelHtml;
@@ -104,6 +106,7 @@ struct DeliverOptions {
     ItemKind kind = ItemKind::Mail;
     HeaderForm headers = HeaderForm::Unicode;
     BodyForm body = BodyForm::PlainUnicode;
+    std::optional<double> received = std::nullopt;  // the message's ReceivedTime
 };
 
 // A message made from text: header lines, an empty line, the body (lines end

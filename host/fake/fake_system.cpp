@@ -145,6 +145,11 @@ std::uint32_t FakeSystem::TickCount() noexcept
     return m_tick;
 }
 
+std::optional<double> FakeSystem::LocalNow() noexcept
+{
+    return ScenarioNow(TickCount());
+}
+
 void FakeSystem::SetTickCount(std::uint32_t tick)
 {
     std::lock_guard lock(m_mutex);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ole_date.h"
 #include "host/system.h"
 
 namespace host::fake {
@@ -19,6 +20,16 @@ class HostCalls;
 struct PathLess {
     bool operator()(const std::u16string& a, const std::u16string& b) const noexcept;
 };
+
+// The local time of a world whose tick count is tick: 2 March 2026, 9:00
+// when the tick count starts (10000000), moving with it, so that both
+// scenario runners keep the same clock.
+inline double ScenarioNow(std::uint32_t tick) noexcept
+{
+    static const double start = OleDateOf(CivilTime{2026, 3, 2, 9, 0, 0});
+    const auto since = static_cast<std::int32_t>(tick - 10000000u);
+    return start + since / 86400000.0;
+}
 
 class FakeSystem final : public System {
 public:
@@ -31,6 +42,8 @@ public:
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
     bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
     std::uint32_t TickCount() noexcept override;
+    // The clock follows the tick count: ScenarioNow of it.
+    std::optional<double> LocalNow() noexcept override;
 
     // The tick count: 10000000 at the start; time passes only when told.
     void SetTickCount(std::uint32_t tick);

@@ -252,6 +252,26 @@ std::size_t FakeWorld::Pump()
     return ran + m_mail->FlushEvents();
 }
 
+std::size_t FakeWorld::Idle(std::size_t limit, const std::function<void(const std::function<void()>&)>& around)
+{
+    Pump();
+    std::size_t ran = 0;
+    while (ran < limit) {
+        const std::optional<std::uint32_t> due = m_apartment.NextTimerDue(m_system.TickCount());
+        if (!due) break;
+        m_system.SetTickCount(*due);
+        const std::function<void()> run = [&] { m_apartment.RunNextTimer(*due); };
+        if (around) {
+            around(run);
+        } else {
+            run();
+        }
+        ++ran;
+        Pump();
+    }
+    return ran;
+}
+
 Ref<Object> FakeWorld::RibbonControl(std::u16string id, ControlContext context)
 {
     Object* window = nullptr;
@@ -274,6 +294,7 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
     add("subscription left: ", m_mail->LiveSubscriptions());
     add("subscription left: ", m_accounts->LiveSubscriptions());
     add("interface table entry left: ", m_apartment.LiveRegistrations());
+    add("timer left: ", m_apartment.LiveTimers());
     if (const std::size_t live = m_engine.LiveClients())
         problems.push_back("engine client not released: " + std::to_string(live) + " live");
     if (const std::size_t observers = m_engine.Observers())

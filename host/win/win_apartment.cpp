@@ -4,6 +4,8 @@
 
 #include <objbase.h>
 
+#include <functional>
+#include <map>
 #include <new>
 
 #include "host/win/win_outlook.h"
@@ -124,6 +126,47 @@ Ref<Stream> WinApartment::MemoryStream(std::span<const std::uint8_t> bytes)
     LARGE_INTEGER start = {};
     if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) return nullptr;
     return WrapStream(stream.Get());
+}
+
+// Timers without a window: WM_TIMER goes to the thread's queue and
+// DispatchMessage calls the procedure, which finds the callback by the id.
+// Timers are set and run on the add-in's thread only: no lock.
+namespace {
+std::map<UINT_PTR, std::function<void()>>& Timers()
+{
+    static std::map<UINT_PTR, std::function<void()>> timers;
+    return timers;
+}
+
+void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD)
+{
+    // A Windows timer repeats: this one runs once.
+    KillTimer(nullptr, id);
+    const auto found = Timers().find(id);
+    if (found == Timers().end()) return;
+    const std::function<void()> callback = std::move(found->second);
+    Timers().erase(found);
+    try {
+        callback();
+    } catch (...) {
+        // The callbacks keep their own boundaries; nothing may reach the message loop.
+    }
+}
+}  // namespace
+
+std::uint32_t WinApartment::StartTimer(std::uint32_t delayMs, std::function<void()> callback)
+{
+    const UINT_PTR id = SetTimer(nullptr, 0, delayMs, &OnTimer);
+    if (id == 0) return 0;
+    Timers()[id] = std::move(callback);
+    return static_cast<std::uint32_t>(id);
+}
+
+void WinApartment::StopTimer(std::uint32_t id) noexcept
+{
+    if (id == 0) return;
+    KillTimer(nullptr, id);
+    Timers().erase(id);
 }
 
 }  // namespace host::win

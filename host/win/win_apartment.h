@@ -19,6 +19,9 @@ public:
     std::unique_ptr<ForeignCall> Enter(std::uint32_t cookie) override;
     // A stream over global memory holding bytes, positioned at its start.
     Ref<Stream> MemoryStream(std::span<const std::uint8_t> bytes) override;
+    // SetTimer without a window, with a timer procedure of qev.dll's.
+    std::uint32_t StartTimer(std::uint32_t delayMs, std::function<void()> callback) override;
+    void StopTimer(std::uint32_t id) noexcept override;
 };
 
 }  // namespace host::win

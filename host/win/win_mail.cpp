@@ -1,5 +1,6 @@
 #include "host/win/win_mail.h"
 
+#include "host/ole_date.h"
 #include "host/win/win_wrapper.h"
 
 namespace host::win {
@@ -58,6 +59,28 @@ public:
 
     std::int32_t Count() override { return Int32Of(GetProperty(m_items, u"Count")); }
 
+    Ref<Object> Item(std::int32_t index) override
+    {
+        const VARIANT arg = Int32Argument(index);
+        const ComVariant item = InvokeByName(m_items, u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                             std::span<const VARIANT>(&arg, 1));
+        return WrapDispatch(DispatchOf(item).Get());
+    }
+
+    Ref<Items> Restrict(std::u16string_view filter) override
+    {
+        const Bstr text(filter);
+        const VARIANT arg = TextArgument(text);
+        return WrapItems(DispatchOf(CallMethod(m_items, u"Restrict", std::span<const VARIANT>(&arg, 1))).Get());
+    }
+
+    void Sort(std::u16string_view property, bool descending) override
+    {
+        const Bstr text(property);
+        const VARIANT args[] = {TextArgument(text), BoolArgument(descending)};
+        CallMethod(m_items, u"Sort", args);
+    }
+
 private:
     bool Answers(Iface iface) const noexcept override { return iface == Iface::Items || iface == Iface::EventSource; }
 
@@ -92,6 +115,16 @@ public:
     }
 
     std::u16string HtmlBody() override { return TextOf(GetProperty(m_item, u"HTMLBody")); }
+    std::u16string EntryID() override { return TextOf(GetProperty(m_item, u"EntryID")); }
+
+    std::optional<double> ReceivedTime() override
+    {
+        const ComVariant value = GetProperty(m_item, u"ReceivedTime");
+        if (value.Get().vt != VT_DATE) throw ComError(DISP_E_TYPEMISMATCH);
+        // Outlook answers 1/1/4501 for an item that has none.
+        if (value.Get().date >= kOleDateNone) return std::nullopt;
+        return value.Get().date;
+    }
 
 private:
     bool Answers(Iface iface) const noexcept override { return iface == Iface::MailItem; }

@@ -7,6 +7,8 @@
 
 #include <climits>
 
+#include "host/ole_date.h"
+
 namespace host::win {
 namespace {
 
@@ -49,6 +51,13 @@ void WinSystem::DebugOutput(const char16_t* text) noexcept
 std::uint32_t WinSystem::TickCount() noexcept
 {
     return GetTickCount();
+}
+
+std::optional<double> WinSystem::LocalNow() noexcept
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return OleDateOf(CivilTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
 }
 
 std::optional<std::u16string> WinSystem::RoamingAppDataFolder()

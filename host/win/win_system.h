@@ -13,6 +13,7 @@ public:
     std::optional<std::u16string> SystemMessage(HRESULT hr) override;
     bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
     std::uint32_t TickCount() noexcept override;
+    std::optional<double> LocalNow() noexcept override;
     bool CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept override;
     bool SetCurrentDir(std::u16string_view folder) noexcept override;
 };

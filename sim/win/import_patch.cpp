@@ -3,14 +3,40 @@
 #include <atomic>
 #include <cstring>
 
+#include "host/fake/fake_system.h"
+#include "host/ole_date.h"
+
 namespace qev::sim::win {
 namespace {
 
 std::atomic<DWORD> g_tick{ScenarioClock::kStart};
+// With QEV_SIM_REAL_CLOCK set (the catch-up benchmark), the clock also moves
+// with real time from the world's start, so that the add-in's own time
+// limits work as on a user's machine; scenarios then no longer agree.
+bool g_real = false;
+ULONGLONG g_realStart = 0;
+
+DWORD Elapsed() noexcept
+{
+    return g_real ? static_cast<DWORD>(GetTickCount64() - g_realStart) : 0;
+}
 
 DWORD WINAPI ScenarioTickCount()
 {
-    return g_tick.load();
+    return ScenarioClock::Now();
+}
+
+// The local time follows the tick count as in the in-memory world.
+void WINAPI ScenarioLocalTime(LPSYSTEMTIME out)
+{
+    const host::CivilTime t = host::CivilOf(host::fake::ScenarioNow(ScenarioClock::Now()));
+    *out = SYSTEMTIME{};
+    out->wYear = static_cast<WORD>(t.year);
+    out->wMonth = static_cast<WORD>(t.month);
+    out->wDay = static_cast<WORD>(t.day);
+    out->wHour = static_cast<WORD>(t.hour);
+    out->wMinute = static_cast<WORD>(t.minute);
+    out->wSecond = static_cast<WORD>(t.second);
 }
 
 template <class T>
@@ -53,12 +79,20 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
 bool ScenarioClock::Install(HMODULE module) noexcept
 {
     g_tick = kStart;
-    return PatchImport(module, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&ScenarioTickCount)) != nullptr;
+    g_real = GetEnvironmentVariableA("QEV_SIM_REAL_CLOCK", nullptr, 0) != 0;
+    g_realStart = GetTickCount64();
+    return PatchImport(module, "kernel32.dll", "GetTickCount", reinterpret_cast<void*>(&ScenarioTickCount)) != nullptr &&
+           PatchImport(module, "kernel32.dll", "GetLocalTime", reinterpret_cast<void*>(&ScenarioLocalTime)) != nullptr;
+}
+
+DWORD ScenarioClock::Now() noexcept
+{
+    return g_tick.load() + Elapsed();
 }
 
 void ScenarioClock::Set(DWORD tick) noexcept
 {
-    g_tick = tick;
+    g_tick = tick - Elapsed();
 }
 
 void ScenarioClock::Advance(DWORD ms) noexcept

@@ -19,13 +19,15 @@ namespace qev::sim::win {
 void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement) noexcept;
 
 // GetTickCount as the add-in sees it: the scenario's clock. It starts at
-// 10000000 with each world and moves only when the scenario says so.
+// 10000000 with each world and moves only when the scenario says so. The
+// add-in's GetLocalTime follows it (host::fake::ScenarioNow).
 class ScenarioClock {
 public:
     static constexpr DWORD kStart = 10000000;
 
-    // Patches module's GetTickCount; false when it does not import it.
+    // Patches module's GetTickCount and GetLocalTime; false when it does not import them.
     static bool Install(HMODULE module) noexcept;
+    static DWORD Now() noexcept;
     static void Set(DWORD tick) noexcept;
     static void Advance(DWORD ms) noexcept;
 };

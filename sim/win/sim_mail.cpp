@@ -1,5 +1,7 @@
 #include "sim/win/sim_mail.h"
 
+#include "host/ole_date.h"
+
 #include <mapidefs.h>
 #include <mapiguid.h>
 #include <mapix.h>
@@ -43,6 +45,9 @@ enum : DISPID {
     kHtmlBody,
     kItemMethod,
     kEntryId,
+    kRestrict,
+    kSort,
+    kReceivedTime,
 };
 
 std::u16string TextOf(const wchar_t* text)
@@ -688,7 +693,10 @@ public:
                        {L"Move", kMove},
                        {L"HTMLBody", kHtmlBody},
                        {L"Item", kItemMethod},
-                       {L"EntryID", kEntryId}},
+                       {L"EntryID", kEntryId},
+                       {L"Restrict", kRestrict},
+                       {L"Sort", kSort},
+                       {L"ReceivedTime", kReceivedTime}},
                         object),
           Face(mail, object),
           m_mailItem(mail_item),
@@ -857,10 +865,19 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
             VariantClear(&store);
             break;
         }
+        case kEntryId:
+            if (Ref<host::MailItem> item = As<host::MailItem>()) {
+                if (!get) return DISP_E_MEMBERNOTFOUND;
+                hr = Guard(&description, [&] {
+                    result.vt = VT_BSTR;
+                    result.bstrVal = BstrOf(item->EntryID());
+                });
+                break;
+            }
+            [[fallthrough]];
         case kClass:
         case kDefaultItemType:
         case kName:
-        case kEntryId:
         case kItemsProperty: {
             Ref<host::Folder> folder = As<host::Folder>();
             if (!folder || !get) return DISP_E_MEMBERNOTFOUND;
@@ -895,10 +912,51 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
         }
         case kItemMethod: {
             Ref<host::Selection> selection = As<host::Selection>();
-            if (!selection) return DISP_E_MEMBERNOTFOUND;
+            Ref<host::Items> items = As<host::Items>();
+            if (!selection && !items) return DISP_E_MEMBERNOTFOUND;
             VARIANT index;
             if (HRESULT a = Arg(params, 0, VT_I4, index); FAILED(a)) return a;
-            hr = Guard(&description, [&] { handDispatch(selection->Item(index.lVal)); });
+            hr = Guard(&description, [&] {
+                handDispatch(selection ? selection->Item(index.lVal) : items->Item(index.lVal));
+            });
+            break;
+        }
+        case kRestrict: {
+            // The model evaluates the filter it is given (host/fake/fake_filter.h).
+            Ref<host::Items> items = As<host::Items>();
+            if (!items || !method) return DISP_E_MEMBERNOTFOUND;
+            VARIANT filter;
+            if (HRESULT a = Arg(params, 0, VT_BSTR, filter); FAILED(a)) return a;
+            hr = Guard(&description, [&] { handDispatch(items->Restrict(TextOf(filter.bstrVal))); });
+            VariantClear(&filter);
+            break;
+        }
+        case kSort: {
+            Ref<host::Items> items = As<host::Items>();
+            if (!items || !method) return DISP_E_MEMBERNOTFOUND;
+            VARIANT property;
+            VARIANT descending;
+            VariantInit(&descending);
+            if (HRESULT a = Arg(params, 0, VT_BSTR, property); FAILED(a)) return a;
+            // Descending is optional: ascending when left out.
+            const bool given = params.cArgs > 1 && params.rgvarg[params.cArgs - 2].vt != VT_ERROR;
+            if (given && FAILED(Arg(params, 1, VT_BOOL, descending))) {
+                VariantClear(&property);
+                return DISP_E_TYPEMISMATCH;
+            }
+            hr = Guard(&description, [&] {
+                items->Sort(TextOf(property.bstrVal), given && descending.boolVal != VARIANT_FALSE);
+            });
+            VariantClear(&property);
+            break;
+        }
+        case kReceivedTime: {
+            Ref<host::MailItem> item = As<host::MailItem>();
+            if (!item || !get) return DISP_E_MEMBERNOTFOUND;
+            hr = Guard(&description, [&] {
+                result.vt = VT_DATE;
+                result.date = item->ReceivedTime().value_or(host::kOleDateNone);  // Outlook's "none"
+            });
             break;
         }
         case kUnRead: {

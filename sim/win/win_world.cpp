@@ -7,9 +7,11 @@
 
 #include "engine/settings_stream.h"
 #include "host/utf.h"
+#include "sim/idle_stats.h"
 #include "sim/mail_model.h"
 #include "sim/transcript.h"
 #include "sim/win/import_patch.h"
+#include "sim/win/scenario_timers.h"
 
 namespace qev::sim::win {
 namespace {
@@ -177,7 +179,8 @@ WinWorld::WinWorld(const BuiltFiles& files, const RegisteredAddin* installed)
     // The add-in's clock and clipboard attempts are the scenario's; its debug
     // writes come whole, whatever the code page.
     const HMODULE addin = GetModuleHandleW(m_folder.AddinPath().c_str());
-    if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount");
+    if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount and GetLocalTime");
+    if (!ScenarioTimers::Install(addin)) throw std::runtime_error("qev.dll does not import SetTimer and KillTimer");
     if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
     if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
 }
@@ -459,14 +462,39 @@ void WinWorld::AddFolder(const Folder& folder)
 void WinWorld::DeliverItem(const sim::Deliver& delivery)
 {
     PlayOnModel([&] {
-        const fake::DeliverOptions options{
-            .read = delivery.read,
-            .kind = delivery.kind == ItemKind::Meeting ? fake::ItemKind::Meeting : fake::ItemKind::Mail,
-            .headers = HeaderFormOf(delivery.headers),
-            .body = BodyFormOf(delivery.body)};
         m_mail->Model().Deliver(host::Utf16(delivery.store), host::Utf16(delivery.path),
-                                fake::MessageFromText(host::Utf16(delivery.message), options));
+                                MessageOf(delivery, fake::ScenarioNow(ScenarioClock::Now())));
     });
+}
+
+void WinWorld::PlaceItem(const Waiting& waiting)
+{
+    PlayOnModel([&] { PlaceWaiting(m_mail->Model(), waiting, ScenarioClock::Now()); });
+}
+
+void WinWorld::DeliverBurst(const Burst& burst)
+{
+    PlayOnModel([&] { sim::DeliverBurst(m_mail->Model(), burst, ScenarioClock::Now()); });
+}
+
+void WinWorld::RefuseRestrict(const std::string& store)
+{
+    PlayOnModel([&] { m_mail->Model().SetRestrictRefused(host::Utf16(store), true); });
+}
+
+void WinWorld::Idle(std::uint32_t limit)
+{
+    // As Outlook's message loop would: the item-add events of moved items,
+    // then each timer as the clock reaches it.
+    IdleStats stats;
+    m_mail->Model().FlushEvents();
+    for (std::uint32_t ran = 0; ran < limit; ++ran) {
+        const std::optional<DWORD> due = ScenarioTimers::NextDue(ScenarioClock::Now());
+        if (!due) break;
+        ScenarioClock::Set(*due);
+        stats.Time([&] { ScenarioTimers::RunNext(*due); });
+        m_mail->Model().FlushEvents();
+    }
 }
 
 void WinWorld::SelectItems(const sim::Select& selection)
@@ -514,6 +542,7 @@ std::vector<std::string> WinWorld::ReleaseProblems()
     for (std::string& line : m_mail->Problems()) problems.push_back(std::move(line));
     for (std::string& line : m_accounts->Problems()) problems.push_back(std::move(line));
     for (const std::string& line : m_application->LiveSubscriptions()) problems.push_back("subscription left: " + line);
+    for (const std::string& line : ScenarioTimers::Live()) problems.push_back("timer left: " + line);
     if (!m_clipboardHolder.Held() && !ClipboardHolder::OpenableElsewhere())
         problems.push_back("the clipboard is left open");
     // The add-in object itself: nothing but Outlook's reference may hold it

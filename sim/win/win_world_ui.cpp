@@ -72,6 +72,28 @@ void WinWorld::ResetDesktop()
         RegDeleteValueW(key, L"rtl");
         RegCloseKey(key);
     }
+    for (const CatchUpPlace place : kCatchUpPlaces) {
+        const CatchUpKey where = CatchUpKeyOf(place);
+        if (RegOpenKeyExW(where.machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(where.path), 0,
+                          KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueW(key, L"CatchUp");
+            RegCloseKey(key);
+        }
+    }
+}
+
+void WinWorld::SetCatchUp(CatchUpPlace place, bool on)
+{
+    const CatchUpKey where = CatchUpKeyOf(place);
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(where.machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(where.path),
+                                     0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        const DWORD data = on ? 1 : 0;
+        status = RegSetValueExW(key, L"CatchUp", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) throw Failure("the catch-up setting could not be written: " + std::to_string(status));
 }
 
 // ---- the transcript's lines ----

@@ -90,7 +90,7 @@ TEST_F(InboxWatchTest, SinkHandsOnlyAddedDispatchItemsOn)
         {0xF001, {host::Variant::Int(1)}, 0},
         {0xF001, {variant(host::Variant::Type::Dispatch, nullptr)}, 0},
     };
-    ItemsEvents_Sink sink(Addin().Inboxes());
+    ItemsEvents_Sink sink(Addin().Inboxes(), EntryId());
     for (const Case& c : cases) {
         ClearWrites();
         sink.OnEvent(c.dispId, c.args);
