@@ -147,13 +147,13 @@ RunResult RunOnce(const std::vector<Statement>& session, Inject inject, std::uin
     return result;
 }
 
-// A subscription whose end the host refused stays: the host keeps it, and
-// the add-in can do nothing more about it.
+// A subscription or interface-table entry whose end the host refused stays:
+// the host keeps it, and the add-in can do nothing more about it.
 std::vector<std::string> Unexcused(const RunResult& run)
 {
     std::vector<std::string> problems = run.problems;
     const std::string call = run.firedAt.substr(0, run.firedAt.find(' '));
-    if (call.ends_with("Unadvise"))
+    if (call.ends_with("Unadvise") || call.ends_with("RevokeInterfaceFromGlobal"))
         std::erase_if(problems, [](const std::string& p) { return p.starts_with("subscription "); });
     return problems;
 }
