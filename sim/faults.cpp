@@ -1,7 +1,7 @@
 // qev-faults [-j N] [--every K] PATH...: plays every session of the scenario
 // files (PATH a file, or a folder searched for *.scn) once cleanly to count
 // the host calls the add-in makes, then once for each of those calls made to
-// fail (E_FAIL; a call that hands out an object then hands out none) and once
+// fail (E_FAIL: its error result, or a COM error where it raises) and once
 // for each made to throw, each run in a process of its own. A run must end with
 // no crash, no exception reaching the host and, once the add-in object is let
 // go (after Outlook's exit: OnBeginShutdown, Quit, OnDisconnection, those
