@@ -11,10 +11,16 @@ AsObs::AsObs(IAsClient* client, host::Apartment& apartment, std::uint32_t cookie
 {
 }
 
+// Runs from the owner's deleter, which may not throw: the observer goes
+// whatever the interface table answers.
 void AsObs::Destroy()
 {
     if (m_client) m_client->Unadvise(this);
-    if (m_cookie != 0) m_apartment.Revoke(m_cookie);
+    try {
+        if (m_cookie != 0) m_apartment.Revoke(m_cookie);
+    } catch (...) {
+        // The table keeps the entry; nothing more can be done about it here.
+    }
     delete this;
 }
 
@@ -62,12 +68,18 @@ AsObs* CreateObserver(IAsClient* client, host::Apartment& apartment, host::Objec
     if (!client || !addin) return nullptr;
     std::uint32_t cookie = 0;
     if (apartment.Register(addin, cookie) < 0) return nullptr;
-    auto* observer = new (std::nothrow) AsObs(client, apartment, cookie);
+    // Made without the client: one the client refuses is not the client's to
+    // let go of, and goes with the registration alone.
+    auto* observer = new (std::nothrow) AsObs(nullptr, apartment, cookie);
     if (!observer) {
         apartment.Revoke(cookie);
         return nullptr;
     }
-    client->Advise(observer);
+    if (client->Advise(observer) != 0) {
+        observer->Destroy();
+        return nullptr;
+    }
+    observer->m_client = client;
     return observer;
 }
 

@@ -22,6 +22,7 @@ public:
     std::int32_t OnNotify(std::uint32_t code, void* data) override;
 
 private:
+    friend AsObs* CreateObserver(IAsClient* client, host::Apartment& apartment, host::Object* addin);
     ~AsObs() = default;
 
     IAsClient* m_client;

@@ -94,6 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ControlId(data + 1, size - 1);
     else
         Png(data + 1, size - 1);
-    World().System().ClearDebugWrites();
+    World().ForgetHistory();
     return 0;
 }

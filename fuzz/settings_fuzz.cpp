@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> bytes(data, data + size);
     const auto variant = host::Variant::OfUnknown(world.Services().apartment.MemoryStream(bytes));
     if (addin->Connect().ImportSettings(variant) != S_OK) std::abort();
-    world.System().ClearDebugWrites();
+    world.ForgetHistory();
     return 0;
 }

@@ -31,6 +31,13 @@ NativeWorld::~NativeWorld()
     m_addin.reset();
 }
 
+std::vector<std::string> NativeWorld::LetAddinGo()
+{
+    Attach(nullptr);
+    m_addin.reset();
+    return m_world.ReleaseProblems();
+}
+
 void NativeWorld::Attach(Transcript* transcript)
 {
     m_transcript = transcript;

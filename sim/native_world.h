@@ -25,6 +25,9 @@ public:
     // The world underneath, for what scenario statements cannot say
     // (injected failures, say).
     host::fake::FakeWorld& Fake() noexcept { return m_world; }
+    // Gives back the add-in object's last reference, as Outlook does at the
+    // end, and names what is still not released.
+    std::vector<std::string> LetAddinGo();
 
     void Attach(Transcript* transcript) override;
     // Everything the in-memory world does is written as it happens.

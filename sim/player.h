@@ -37,6 +37,13 @@ inline constexpr std::chrono::seconds kStatementLimit{30};
 int Play(World& world, const std::vector<Statement>& statements, std::ostream& out,
          std::chrono::seconds statementLimit = kStatementLimit);
 
+// Plays the statements as a session whose host calls may fail: the
+// expectations are not checked, and a statement the world cannot carry out
+// (a click on a bar the add-in could not build) is passed over. Only an
+// exception that reaches the world from the add-in counts: each is written as
+// "ESCAPED line N: WHAT" and the run goes on. Returns how many escaped.
+int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out);
+
 // A file of several sessions (`session` divides them): plays the statements
 // of each in turn with playSession, which gives each a world of its own,
 // until one does not pass; its status is the run's. The transcript is the

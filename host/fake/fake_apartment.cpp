@@ -249,9 +249,9 @@ Ref<Stream> FakeApartment::MemoryStream(std::span<const std::uint8_t> bytes)
         content.resize(*m_nextStreamSize, 0);
         m_nextStreamSize.reset();
     }
-    auto& stream = m_streams.emplace_back(std::make_unique<FakeStream>(
-        m_ledger, m_calls, "Stream " + std::to_string(m_streams.size() + 1), std::move(content), m_readFailure));
-    return Ref<Stream>::Share(stream.get());
+    FakeStream& stream = m_streams.Make(m_ledger, m_calls, "Stream " + std::to_string(m_streams.Number()),
+                                        std::move(content), m_readFailure);
+    return Ref<Stream>::Share(&stream);
 }
 
 // ---- the add-in's thread ----
@@ -376,6 +376,13 @@ std::vector<FakeApartment::CallRecord> FakeApartment::Calls() const
     return m_records;
 }
 
+void FakeApartment::ForgetCalls()
+{
+    std::lock_guard lock(m_mutex);
+    m_records.clear();
+    m_records.shrink_to_fit();
+}
+
 bool FakeApartment::ComInitialised(std::thread::id thread) const
 {
     std::lock_guard lock(m_mutex);
@@ -460,14 +467,6 @@ void FakeApartment::ResizeNextStream(std::optional<std::size_t> bytes)
 {
     std::lock_guard lock(m_mutex);
     m_nextStreamSize = bytes;
-}
-
-std::vector<FakeStream*> FakeApartment::Streams() const
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<FakeStream*> streams;
-    for (const auto& stream : m_streams) streams.push_back(stream.get());
-    return streams;
 }
 
 }  // namespace host::fake

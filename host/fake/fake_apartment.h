@@ -22,6 +22,7 @@
 
 #include "host/apartment.h"
 #include "host/fake/fake_ledger.h"
+#include "host/fake/fake_pool.h"
 #include "host/outlook.h"
 #include "host/variant.h"
 
@@ -104,6 +105,7 @@ public:
         std::thread::id ranOn;        // the thread the add-in ran it on (none: it did not run)
     };
     std::vector<CallRecord> Calls() const;
+    void ForgetCalls();
     // COM is initialised on that thread now (by a live ForeignCall).
     bool ComInitialised(std::thread::id thread) const;
     // Objects registered and not revoked: "cookie 256".
@@ -119,8 +121,6 @@ public:
     // The next stream made holds this many bytes: the bytes it is made with,
     // cut or padded with zeros.
     void ResizeNextStream(std::optional<std::size_t> bytes);
-    // Every stream made so far, in order.
-    std::vector<FakeStream*> Streams() const;
 
 private:
     class Call;
@@ -152,7 +152,7 @@ private:
     std::vector<std::string> m_faults;
     std::optional<HRESULT> m_readFailure;
     std::optional<std::size_t> m_nextStreamSize;
-    std::vector<std::unique_ptr<FakeStream>> m_streams;
+    Pool<FakeStream> m_streams;
     struct Timer {
         std::uint32_t id = 0;
         std::uint32_t due = 0;

@@ -65,6 +65,12 @@ public:
     // A picture object took the bitmap over: deleting it is the picture's
     // business from now on.
     void HandOver(BitmapHandle bitmap) { m_handedOver.insert(reinterpret_cast<std::uintptr_t>(bitmap)); }
+    // The picture that owned the bitmap is gone, and the bitmap with it.
+    void PictureGone(BitmapHandle bitmap) noexcept
+    {
+        m_handedOver.erase(reinterpret_cast<std::uintptr_t>(bitmap));
+        m_bitmaps.erase(reinterpret_cast<std::uintptr_t>(bitmap));
+    }
 
     // Bitmaps nobody deleted, a clipboard left open, handles deleted twice.
     std::vector<std::string> Faults() const;

@@ -451,6 +451,13 @@ std::vector<EngineCall> FakeEngine::Calls() const
     return m_history;
 }
 
+void FakeEngine::ForgetCalls()
+{
+    std::lock_guard lock(m_mutex);
+    m_history.clear();
+    m_history.shrink_to_fit();
+}
+
 std::size_t FakeEngine::CallCount(std::string_view op) const
 {
     std::lock_guard lock(m_mutex);

@@ -113,6 +113,8 @@ public:
     // Called with every call as it is made, on the caller's thread.
     void OnCall(std::function<void(const EngineCall&)> listener);
     std::vector<EngineCall> Calls() const;
+    // Drops the calls kept so far (their counts stay).
+    void ForgetCalls();
     std::size_t CallCount(std::string_view op) const;
     // Clients made by the factory, and those not yet released.
     std::size_t ClientsMade() const;

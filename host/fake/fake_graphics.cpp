@@ -4,9 +4,17 @@
 
 namespace host::fake {
 
-FakePicture::FakePicture(Ledger& ledger, HostCalls& calls, BitmapHandle bitmap, int number)
-    : Counted(ledger, "Picture", "Picture " + std::to_string(number)), m_calls(calls), m_bitmap(bitmap)
+FakePicture::FakePicture(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop, BitmapHandle bitmap,
+                         std::uint64_t number)
+    : Counted(ledger, "Picture", "Picture " + std::to_string(number)), m_calls(calls), m_desktop(desktop),
+      m_bitmap(bitmap)
 {
+}
+
+// A picture made to own its bitmap deletes it when it goes.
+FakePicture::~FakePicture()
+{
+    m_desktop.PictureGone(m_bitmap);
 }
 
 Object* FakePicture::Query(Iface iface) noexcept
@@ -91,10 +99,9 @@ HRESULT FakeGraphics::CreatePicture(BitmapHandle bitmap, Ref<Object>& picture) n
     if (!m_desktop.Find(bitmap)) return E_INVALIDARG;
     if (const HRESULT hr = m_calls.CheckNoThrow("OleCreatePictureIndirect"); FAILED(hr)) return hr;
     try {
-        const int number = static_cast<int>(m_pictures.size()) + 1;
-        m_pictures.push_back(std::make_unique<FakePicture>(m_ledger, m_calls, bitmap, number));
+        FakePicture& made = m_pictures.Make(m_ledger, m_calls, m_desktop, bitmap, m_pictures.Number());
         m_desktop.HandOver(bitmap);
-        picture = Ref<Object>::Share(m_pictures.back().get());
+        picture = Ref<Object>::Share(static_cast<Object*>(&made));
         return S_OK;
     } catch (...) {
         return E_OUTOFMEMORY;
@@ -103,9 +110,11 @@ HRESULT FakeGraphics::CreatePicture(BitmapHandle bitmap, Ref<Object>& picture) n
 
 const FakePicture* FakeGraphics::FindPicture(const Object* object) const noexcept
 {
-    for (const auto& p : m_pictures)
-        if (static_cast<const Object*>(p.get()) == object) return p.get();
-    return nullptr;
+    const FakePicture* found = nullptr;
+    m_pictures.ForEach([&](const FakePicture& p) {
+        if (static_cast<const Object*>(&p) == object) found = &p;
+    });
+    return found;
 }
 
 }  // namespace host::fake

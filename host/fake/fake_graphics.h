@@ -10,6 +10,7 @@
 
 #include "host/fake/fake_desktop.h"
 #include "host/fake/fake_ledger.h"
+#include "host/fake/fake_pool.h"
 #include "host/graphics.h"
 
 namespace host::fake {
@@ -17,12 +18,14 @@ namespace host::fake {
 // An IPictureDisp over a bitmap it owns.
 class FakePicture final : public Counted<Object> {
 public:
-    FakePicture(Ledger& ledger, HostCalls& calls, BitmapHandle bitmap, int number);
+    FakePicture(Ledger& ledger, HostCalls& calls, FakeDesktop& desktop, BitmapHandle bitmap, std::uint64_t number);
+    ~FakePicture();
     Object* Query(Iface iface) noexcept override;
     BitmapHandle Bitmap() const noexcept { return m_bitmap; }
 
 private:
     HostCalls& m_calls;
+    FakeDesktop& m_desktop;
     BitmapHandle m_bitmap;
 };
 
@@ -56,7 +59,7 @@ private:
     HostCalls& m_calls;
     FakeDesktop& m_desktop;
     std::map<ImageHandle, std::unique_ptr<Decoded>> m_images;
-    std::vector<std::unique_ptr<FakePicture>> m_pictures;
+    Pool<FakePicture> m_pictures;
     std::size_t m_decodes = 0;
 };
 

@@ -10,6 +10,7 @@ LedgerEntry& Ledger::Open(std::string kind, std::string name)
 {
     std::lock_guard lock(m_mutex);
     LedgerEntry& entry = m_entries.emplace_back();
+    entry.self = std::prev(m_entries.end());
     entry.kind = std::move(kind);
     entry.name = std::move(name);
     return entry;
@@ -23,13 +24,54 @@ std::uint32_t Ledger::AddRef(LedgerEntry& entry) noexcept
 
 std::uint32_t Ledger::Release(LedgerEntry& entry) noexcept
 {
-    std::lock_guard lock(m_mutex);
-    if (entry.count <= 1) {
-        // The world's own reference is not the add-in's to give back.
-        ++entry.overReleases;
-        return entry.count;
+    std::function<void()> free;
+    std::uint32_t count = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (entry.count <= 1) {
+            // The world's own reference is not the add-in's to give back.
+            ++entry.overReleases;
+            return entry.count;
+        }
+        count = --entry.count;
+        if (count == 1 && entry.free && !entry.idle) {
+            try {
+                m_idleQueue.push_back(&entry);
+                entry.idle = true;
+            } catch (...) {
+                // Not queued: kept until the world ends.
+            }
+        }
+        free = TakeOldestIdle();
     }
-    return --entry.count;
+    // Outside the lock: the object's own members may give references back.
+    if (free) free();
+    return count;
+}
+
+void Ledger::FreeWhenIdle(LedgerEntry& entry, std::function<void()> free)
+{
+    std::lock_guard lock(m_mutex);
+    entry.free = std::move(free);
+}
+
+void Ledger::KeepUntilEnd(LedgerEntry& entry)
+{
+    std::lock_guard lock(m_mutex);
+    entry.free = nullptr;
+}
+
+std::function<void()> Ledger::TakeOldestIdle()
+{
+    if (m_idleQueue.size() <= kIdleKept) return nullptr;
+    LedgerEntry* oldest = m_idleQueue.front();
+    m_idleQueue.pop_front();
+    oldest->idle = false;
+    // Handed out again since, or released too often: it stays on the books.
+    if (oldest->count != 1 || oldest->overReleases != 0 || !oldest->free) return nullptr;
+    std::function<void()> free = std::move(oldest->free);
+    m_entries.erase(oldest->self);
+    return free;
 }
 
 std::uint32_t Ledger::Count(const LedgerEntry& entry) const

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,9 @@ struct LedgerEntry {
     std::string name;  // "Explorer 1", "Stream 3", ...
     std::uint32_t count = 1;
     std::uint32_t overReleases = 0;  // releases that would have taken the world's own reference
+    std::function<void()> free;      // set for an object the world frees once it is idle
+    bool idle = false;               // waiting in the idle queue
+    std::list<LedgerEntry>::iterator self;
 };
 
 class Ledger {
@@ -47,14 +51,29 @@ public:
 
     std::size_t Objects() const;
 
+    // An object made for one hand-out: once only the world's reference is
+    // left, free deletes it. The last kIdleKept idle objects are kept, so a
+    // release too many right after the last one is still counted; a later
+    // one touches freed memory, which the sanitized builds report.
+    void FreeWhenIdle(LedgerEntry& entry, std::function<void()> free);
+    // The object is going with its owner: it is no longer the ledger's to free.
+    void KeepUntilEnd(LedgerEntry& entry);
+    static constexpr std::size_t kIdleKept = 64;
+
 private:
+    // The free function of the oldest idle object when more than kIdleKept
+    // wait, its entry gone from the books (that object had no problem to report).
+    std::function<void()> TakeOldestIdle();
+
     mutable std::mutex m_mutex;
-    std::deque<LedgerEntry> m_entries;  // stable addresses
+    std::list<LedgerEntry> m_entries;  // stable addresses
+    std::deque<LedgerEntry*> m_idleQueue;
 };
 
 // The reference counting of every fake object: AddRef and Release go to the
 // ledger. The derived class answers Query (with Hand) and owns nothing else
-// of the count. The world keeps the object alive until the world ends.
+// of the count. The world keeps the object alive until the world ends, or
+// until it is idle when the object's owner asked for that (Pool).
 template <class Base>
 class Counted : public Base {
 public:
@@ -64,6 +83,9 @@ public:
     // References held now, the world's own included.
     std::uint32_t References() const { return m_ledger.Count(m_entry); }
     const std::string& LedgerName() const noexcept { return m_entry.name; }
+
+    void FreeWhenIdle(std::function<void()> free) { m_ledger.FreeWhenIdle(m_entry, std::move(free)); }
+    void KeepUntilEnd() { m_ledger.KeepUntilEnd(m_entry); }
 
 protected:
     Counted(Ledger& ledger, std::string kind, std::string name)

@@ -136,6 +136,9 @@ FakeLibraries::Library* FakeLibraries::Valid(LibraryHandle handle) const
 FakeLibraries::Library& FakeLibraries::Place(std::u16string_view path, Exports exports, Resources resources)
 {
     const std::u16string normal = NormalizePath(path);
+    // The library it replaces goes when nothing holds it loaded.
+    if (const auto old = m_installed.find(normal); old != m_installed.end() && old->second->loads == 0)
+        std::erase_if(m_all, [&](const auto& library) { return library.get() == old->second; });
     auto& library = m_all.emplace_back(std::make_unique<Library>());
     library->path = normal;
     library->exports = std::move(exports);

@@ -88,8 +88,8 @@ struct FakeMail::View {
 struct FakeMail::Objects {
     std::unique_ptr<FakeNamespace> ns;
     std::unique_ptr<FakeMapiSession> session;
-    std::vector<std::unique_ptr<FakeSelection>> selections;
-    std::vector<std::unique_ptr<FakeStream>> streams;
+    Pool<FakeSelection> selections;
+    Pool<FakeStream> streams;
     std::vector<std::unique_ptr<FakeItems>> restricted;  // collections Restrict made
 };
 
@@ -1041,9 +1041,7 @@ FakeStream& MailObjects::MakeStream(FakeMail& mail, const ItemRec& item, std::ui
     char tagText[16];
     std::snprintf(tagText, sizeof tagText, "0x%08X", tag);
     const std::string name = item.ledgerName + " " + tagText;
-    auto& streams = mail.m_objects->streams;
-    streams.push_back(std::make_unique<FakeStream>(mail.m_ledger, mail.m_calls, name, std::move(bytes), std::nullopt));
-    return *streams.back();
+    return mail.m_objects->streams.Make(mail.m_ledger, mail.m_calls, name, std::move(bytes), std::nullopt);
 }
 
 // ---- events ----
@@ -1344,9 +1342,8 @@ Ref<Selection> FakeMail::SelectionOf(int explorer)
             if (item->folder == view.folder) items.push_back(item);
     }
     auto& selections = m_objects->selections;
-    const auto number = static_cast<std::uint32_t>(selections.size() + 1);
-    selections.push_back(std::make_unique<FakeSelection>(*this, number, std::move(items)));
-    return Ref<Selection>::Share(selections.back().get());
+    const auto number = static_cast<std::uint32_t>(selections.Number());
+    return Ref<Selection>::Share(&selections.Make(*this, number, std::move(items)));
 }
 
 // ---- what the add-in reaches ----

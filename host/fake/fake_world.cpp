@@ -272,14 +272,22 @@ std::size_t FakeWorld::Idle(std::size_t limit, const std::function<void(const st
     return ran;
 }
 
+void FakeWorld::ForgetHistory()
+{
+    m_system.ClearDebugWrites();
+    m_libraries.ClearEvents();
+    m_engine.ForgetCalls();
+    m_apartment.ForgetCalls();
+}
+
 Ref<Object> FakeWorld::RibbonControl(std::u16string id, ControlContext context)
 {
     Object* window = nullptr;
     if (context == ControlContext::Explorer) window = m_application->ExplorerAt(1);
     if (context == ControlContext::Inspector) window = m_inspector.get();
-    const int number = static_cast<int>(m_controls.size()) + 1;
-    m_controls.push_back(std::make_unique<FakeRibbonControl>(m_ledger, m_calls, std::move(id), window, number));
-    return Ref<Object>::Share(static_cast<host::RibbonControl*>(m_controls.back().get()));
+    const auto number = static_cast<int>(m_controls.Number());
+    FakeRibbonControl& control = m_controls.Make(m_ledger, m_calls, std::move(id), window, number);
+    return Ref<Object>::Share(static_cast<host::RibbonControl*>(&control));
 }
 
 // ---- checks ----

@@ -77,6 +77,7 @@
 #include "host/fake/fake_graphics.h"
 #include "host/fake/fake_engine.h"
 #include "host/fake/fake_ledger.h"
+#include "host/fake/fake_pool.h"
 #include "host/fake/fake_libraries.h"
 #include "host/fake/fake_mail.h"
 #include "host/fake/fake_message.h"
@@ -216,6 +217,11 @@ public:
     // components recorded. Empty when all was released exactly once.
     std::vector<std::string> ReleaseProblems() const;
 
+    // Drops the world's records of what happened (debug writes, library
+    // events, engine and apartment calls): a long run keeps what is live and
+    // what the release check needs.
+    void ForgetHistory();
+
 private:
     void PlaceProductKey();
     void PlaceUiModules();
@@ -239,7 +245,7 @@ private:
     std::unique_ptr<FakeClasses> m_classes;
     std::unique_ptr<FakeRibbonUI> m_ribbonUI;
     std::unique_ptr<FakeInspector> m_inspector;
-    std::vector<std::unique_ptr<FakeRibbonControl>> m_controls;
+    Pool<FakeRibbonControl> m_controls;
     host::Services m_services;
     UiModules m_uiModules = UiModules::Beside;
     std::vector<std::u16string> m_uiModulePaths;  // where they lie now

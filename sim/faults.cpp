@@ -1,0 +1,271 @@
+// qev-faults [-j N] [--every K] PATH...: plays every session of the scenario
+// files (PATH a file, or a folder searched for *.scn) once cleanly to count
+// the host calls the add-in makes, then once for each of those calls made to
+// fail (E_FAIL: its error result, or a COM error where it raises) and once
+// for each made to throw, each run in a process of its own. A run must end with
+// no crash, no exception reaching the host and, once the add-in object is let
+// go (after Outlook's exit: OnBeginShutdown, Quit, OnDisconnection, those
+// the session did not make), nothing left: every reference given back exactly once, no subscription,
+// library, registry key, lock or clipboard left open.
+//
+// Prints the problems found, one line each, on standard error and one line
+// of totals on standard output; exit status 0 when there were none.
+// --every K plays only every Kth call of each session (a sample).
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/native_world.h"
+#include "sim/player.h"
+
+namespace {
+
+using qev::sim::Statement;
+
+// The kinds of problem the totals count, in the order they are printed.
+const std::vector<std::string> kKinds = {"crash",        "hang",     "escaped", "unreleased", "overreleased",
+                                         "subscription", "library",  "key",     "clipboard",  "misuse"};
+
+std::string KindOf(const std::string& problem)
+{
+    const auto has = [&](const char* text) { return problem.find(text) != std::string::npos; };
+    if (has("more than referenced")) return "overreleased";
+    if (has("not released")) return "unreleased";
+    if (has("subscription") || has("interface table") || has("observer not unadvised")) return "subscription";
+    if (has("library") || has("libraries:")) return "library";
+    if (has("registry key")) return "key";
+    if (has("clipboard")) return "clipboard";
+    return "misuse";
+}
+
+enum class Inject { None, Fail, Throw };
+
+// What one run found: the host calls counted, whether the armed failure
+// was delivered, and the problems (escaped exceptions first).
+struct RunResult {
+    std::uint64_t calls = 0;
+    bool fired = false;
+    std::string firedAt;                // "Explorer.Selection #123"
+    std::vector<std::string> problems;  // "KIND TEXT"
+};
+
+// Plays one session in this (child) process and writes its result to fd.
+[[noreturn]] void PlayChild(const std::vector<Statement>& session, Inject inject, std::uint64_t at, int fd)
+{
+    std::ostringstream out;  // the transcript is not wanted
+    std::vector<std::string> problems;
+    std::uint64_t calls = 0;
+    bool fired = false;
+    std::string firedAt;
+    {
+        qev::sim::NativeWorld world;
+        if (inject == Inject::Fail) world.Fake().Calls().FailAt(at, E_FAIL);
+        if (inject == Inject::Throw) world.Fake().Calls().ThrowAt(at);
+        if (qev::sim::PlayRegardless(world, session, out) > 0) {
+            std::istringstream lines(out.str());
+            for (std::string line; std::getline(lines, line);)
+                if (line.starts_with("ESCAPED ")) problems.push_back("escaped " + line.substr(8));
+        }
+        calls = world.Fake().Calls().Count();
+        fired = world.Fake().Calls().Fired();
+        firedAt = world.Fake().Calls().FiredAt();
+        for (const std::string& problem : world.LetAddinGo()) problems.push_back(KindOf(problem) + " " + problem);
+    }
+    std::string report = std::to_string(calls) + " " + (fired ? "1 " + firedAt : "0") + "\n";
+    for (std::size_t i = 0; i < problems.size() && i < 16; ++i) report += problems[i] + "\n";
+    for (std::size_t done = 0; done < report.size();) {
+        const ssize_t n = write(fd, report.data() + done, report.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    std::_Exit(0);
+}
+
+// Runs one session in a child process; a child that dies is a crash, one
+// the watchdog ended a hang.
+RunResult RunOnce(const std::vector<Statement>& session, Inject inject, std::uint64_t at)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::perror("qev-faults: pipe");
+        std::exit(3);
+    }
+    std::cout.flush();
+    std::cerr.flush();
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("qev-faults: fork");
+        std::exit(3);
+    }
+    if (child == 0) {
+        close(fds[0]);
+        PlayChild(session, inject, at, fds[1]);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        report.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    RunResult result;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.empty()) {
+        const bool hang = WIFEXITED(status) && WEXITSTATUS(status) == qev::sim::kExitFailed && report.empty();
+        result.problems.push_back(hang ? "hang a statement did not finish"
+                                       : "crash the run's process ended by " +
+                                             (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                                                  : "exit " + std::to_string(WEXITSTATUS(status))));
+        return result;
+    }
+    std::istringstream lines(report);
+    std::string line;
+    std::getline(lines, line);
+    std::istringstream head(line);
+    int fired = 0;
+    head >> result.calls >> fired >> std::ws;
+    result.fired = fired != 0;
+    std::getline(head, result.firedAt);
+    while (std::getline(lines, line)) result.problems.push_back(line);
+    return result;
+}
+
+// A subscription or interface-table entry whose end the host refused stays:
+// the host keeps it, and the add-in can do nothing more about it.
+std::vector<std::string> Unexcused(const RunResult& run)
+{
+    std::vector<std::string> problems = run.problems;
+    const std::string call = run.firedAt.substr(0, run.firedAt.find(' '));
+    if (call.ends_with("Unadvise") || call.ends_with("RevokeInterfaceFromGlobal"))
+        std::erase_if(problems, [](const std::string& p) { return p.starts_with("subscription "); });
+    return problems;
+}
+
+std::vector<std::filesystem::path> ScenarioFiles(const std::vector<std::string>& paths)
+{
+    std::vector<std::filesystem::path> files;
+    for (const std::string& path : paths) {
+        if (!std::filesystem::is_directory(path)) {
+            files.emplace_back(path);
+            continue;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+            if (entry.is_regular_file() && entry.path().extension() == ".scn") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::vector<Statement>> Sessions(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream source;
+    source << in.rdbuf();
+    std::ostringstream errors;
+    const auto statements = qev::sim::ParseForPlay(source.str(), errors);
+    if (!statements) {
+        std::cerr << file.string() << ": " << errors.str();
+        return {};
+    }
+    std::vector<std::vector<Statement>> sessions;
+    qev::sim::PlayEachSession(*statements, [&](const std::vector<Statement>& session) {
+        sessions.push_back(session);
+        // Outlook ends every session before it lets the add-in go: the calls
+        // of its exit that the session did not make are made at its end.
+        int line = session.empty() ? 1 : session.back().line;
+        // The calls of the last connection count (a session may connect again).
+        auto last = session.begin();
+        for (auto it = session.begin(); it != session.end(); ++it) {
+            const auto* call = std::get_if<qev::sim::Session>(&it->action);
+            if (call && call->call == qev::sim::SessionCall::Connect) last = it;
+        }
+        for (const auto& [call, verb] : {std::pair{qev::sim::SessionCall::BeginShutdown, "beginshutdown"},
+                                         std::pair{qev::sim::SessionCall::Quit, "quit"},
+                                         std::pair{qev::sim::SessionCall::Disconnect, "disconnect"}}) {
+            const bool made = std::any_of(last, session.end(), [&](const Statement& s) {
+                const auto* earlier = std::get_if<qev::sim::Session>(&s.action);
+                return earlier && earlier->call == call;
+            });
+            if (!made) sessions.back().push_back({++line, verb, qev::sim::Session{call, 0}});
+        }
+        return qev::sim::kExitPassed;
+    });
+    return sessions;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::uint64_t every = 1;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--every" && i + 1 < argc) {
+            every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
+        } else if (arg.starts_with("-")) {
+            std::cerr << "usage: qev-faults [--every K] PATH...\n";
+            return 2;
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    std::map<std::string, std::uint64_t> totals;
+    std::uint64_t scenarios = 0, sessions = 0, calls = 0, runs = 0, notFired = 0;
+    const auto note = [&](const std::string& where, const std::vector<std::string>& problems) {
+        for (const std::string& problem : problems) {
+            const std::string kind = problem.substr(0, problem.find(' '));
+            ++totals[kind];
+            std::cerr << where << ": " << problem << "\n";
+        }
+    };
+    for (const auto& file : ScenarioFiles(paths)) {
+        ++scenarios;
+        const auto played = Sessions(file);
+        for (std::size_t s = 0; s < played.size(); ++s) {
+            ++sessions;
+            const std::string where = file.string() + (played.size() > 1 ? " session " + std::to_string(s + 1) : "");
+            const RunResult clean = RunOnce(played[s], Inject::None, 0);
+            ++runs;
+            note(where + " (no failure)", clean.problems);
+            calls += clean.calls;
+            for (std::uint64_t n = 1; n <= clean.calls; n += every) {
+                for (const Inject inject : {Inject::Fail, Inject::Throw}) {
+                    const RunResult run = RunOnce(played[s], inject, n);
+                    ++runs;
+                    if (!run.fired && run.problems.empty()) ++notFired;
+                    note(where + (inject == Inject::Fail ? " fail at " : " throw at ") +
+                             (run.fired ? run.firedAt : "#" + std::to_string(n)),
+                         Unexcused(run));
+                }
+            }
+        }
+    }
+    std::uint64_t problems = 0;
+    std::cout << "faults: " << scenarios << " scenarios, " << sessions << " sessions, " << calls << " host calls, "
+              << runs << " runs (every " << every << (every == 1 ? "st" : "th") << " call failed and thrown), "
+              << notFired << " not reached;";
+    for (const std::string& kind : kKinds) {
+        std::cout << " " << kind << " " << totals[kind];
+        problems += totals[kind];
+    }
+    std::cout << "\n";
+    return problems == 0 ? 0 : 1;
+}
