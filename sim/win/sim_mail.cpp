@@ -776,6 +776,9 @@ HRESULT ItemsPoint::Unadvise(DWORD cookie)
     return S_OK;
 }
 
+LARGE_INTEGER g_sinkTicks{};  // what ItemsSinkTime() reports
+std::uint64_t g_sinkCalls = 0;
+
 void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> args)
 {
     std::vector<VARIANT> vars(args.size());
@@ -807,7 +810,13 @@ void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> arg
     DISPPARAMS params = {vars.data(), nullptr, static_cast<UINT>(vars.size()), 0};
     VARIANT result;
     VariantInit(&result);
+    LARGE_INTEGER before;
+    LARGE_INTEGER after;
+    QueryPerformanceCounter(&before);
     m_sink->Invoke(dispId, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    QueryPerformanceCounter(&after);
+    g_sinkTicks.QuadPart += after.QuadPart - before.QuadPart;
+    ++g_sinkCalls;
     VariantClear(&result);
 }
 
@@ -1066,6 +1075,13 @@ std::vector<std::string> SimMail::Problems() const
     for (const std::string& line : m_mail.LiveSubscriptions()) problems.push_back("subscription left: " + line);
     for (const std::string& line : m_mail.Faults()) problems.push_back(line);
     return problems;
+}
+
+SinkTime ItemsSinkTime() noexcept
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return {g_sinkCalls, static_cast<double>(g_sinkTicks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart)};
 }
 
 }  // namespace qev::sim::win

@@ -174,6 +174,7 @@ WinWorld::WinWorld(const BuiltFiles& files) : m_folder(files)
     if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount");
     if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
     if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
+    m_feed.OnlyWholeWriters();  // nothing else of this process writes to the channel
 }
 
 WinWorld::~WinWorld()
