@@ -54,7 +54,8 @@ int main(int argc, char** argv)
         // For the mail benchmark: the add-in's own time, apart from the transcript.
         if (std::getenv("QEV_SIM_SINK_TIME")) {
             const auto sink = qev::sim::win::ItemsSinkTime();
-            std::cerr << "items sink: " << sink.calls << " calls, " << sink.milliseconds << " ms\n";
+            std::cerr << "items sink: " << sink.calls << " calls, " << sink.milliseconds << " ms inside, " << sink.span
+                      << " ms from the first to the end of the last\n";
         }
         return status;
     } catch (const std::exception& e) {

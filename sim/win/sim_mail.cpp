@@ -776,8 +776,11 @@ HRESULT ItemsPoint::Unadvise(DWORD cookie)
     return S_OK;
 }
 
-LARGE_INTEGER g_sinkTicks{};  // what ItemsSinkTime() reports
+// What ItemsSinkTime() reports, in performance-counter ticks.
+LARGE_INTEGER g_sinkTicks{};
 std::uint64_t g_sinkCalls = 0;
+LARGE_INTEGER g_firstSinkCall{};
+LARGE_INTEGER g_lastSinkReturn{};
 
 void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> args)
 {
@@ -816,7 +819,8 @@ void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> arg
     m_sink->Invoke(dispId, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
     QueryPerformanceCounter(&after);
     g_sinkTicks.QuadPart += after.QuadPart - before.QuadPart;
-    ++g_sinkCalls;
+    if (g_sinkCalls++ == 0) g_firstSinkCall = before;
+    g_lastSinkReturn = after;
     VariantClear(&result);
 }
 
@@ -1081,7 +1085,10 @@ SinkTime ItemsSinkTime() noexcept
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return {g_sinkCalls, static_cast<double>(g_sinkTicks.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart)};
+    const auto ms = [&](LONGLONG ticks) {
+        return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    };
+    return {g_sinkCalls, ms(g_sinkTicks.QuadPart), ms(g_lastSinkReturn.QuadPart - g_firstSinkCall.QuadPart)};
 }
 
 }  // namespace qev::sim::win
