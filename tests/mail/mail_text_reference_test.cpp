@@ -79,6 +79,14 @@ PartInput Eight(std::string text)
 {
     return {Kept::String8, std::move(text)};
 }
+PartInput Stream(std::string bytes)
+{
+    return {Kept::UnicodeStream, std::move(bytes)};
+}
+PartInput Absent()
+{
+    return {Kept::None, std::string()};
+}
 
 // Lines of letters with a line end at each of the given positions: long
 // enough to cross blocks of eight units and pieces of 2048.
@@ -138,13 +146,13 @@ TEST_F(MailTextReferenceTest, SameTextAsTheFirstWay)
         {"CR CR LF keeps the first", Wide(u"A\r\r\n\r\r\n"), Wide(u"\r\r\r\n")},
         {"a pair split across the end of the parts", Wide(u"A: 1\r\n\r"), Wide(u"\nbody\r\n")},
         {"a pair split, 8-bit parts", Eight("A: 1\r"), Eight("\nb\r\n\r")},
-        {"an odd-length UTF-16 stream", {Kept::UnicodeStream, oddStream}, Wide(u"b\r\n")},
+        {"an odd-length UTF-16 stream", Stream(oddStream), Wide(u"b\r\n")},
         {"every byte from 0x80 to 0xFF", Eight("A: " + everyHighByte + "\r\n\r\n"), Eight(everyHighByte + "\r\n")},
         {"8-bit with a NUL", Eight(std::string("A: 1\r\n\0B\r\n", 10)), Eight(std::string("x\0\r\n", 4))},
         {"UTF-16 with a NUL", Wide(std::u16string(u"A\r\n\0B\r\n", 7)), Wide(u"b")},
         {"empty headers", Wide(u""), Wide(u"b\r\n")},
-        {"no headers, no body", {Kept::None, {}}, {Kept::None, {}}},
-        {"headers only", Wide(u"A: 1\r\n\r\n"), {Kept::None, {}}},
+        {"no headers, no body", Absent(), Absent()},
+        {"headers only", Wide(u"A: 1\r\n\r\n"), Absent()},
         {"pairs at the blocks' edges", Wide(EndsAt(40, {0, 6, 7, 8, 15, 16, 23, 31, 38})), Wide(EndsAt(17, {7, 15}))},
         {"lone CRs at the blocks' edges", Wide(EndsAt(40, {0, 7, 8, 15, 16, 39}, u"\r")), Wide(EndsAt(9, {8}, u"\r"))},
         {"pairs at the pieces' edges", Wide(EndsAt(6200, {2046, 2047, 4095, 6143, 6198})),
