@@ -225,12 +225,14 @@ bool InboxWatcher::ProfileName_(std::u16string& a_name)
     if (FAILED(spSession->ProfileName(value)) || !value || !value->pointerSet) return false;
     switch (host::PropType(value->tag)) {
         case host::kPtUnicode:
-            a_name = std::u16string_view(value->unicode.c_str());
+            a_name = value->unicode;
             return true;
         case host::kPtString8: {
             std::uint32_t lastError = 0;
-            return host::Sys().WidenText(std::string_view(value->string8.c_str()), kThreadAnsiCodePage, a_name,
-                                         lastError);
+            std::u16string name;
+            if (!host::Sys().WidenText(value->string8, kThreadAnsiCodePage, name, lastError)) return false;
+            a_name = std::move(name);
+            return true;
         }
         default:
             return false;

@@ -1,43 +1,47 @@
 // New mail in a watched inbox: the engine's verdict is a header line; spam is
 // marked read and moved into the store's spam folder, as the engine's options
 // ask.
-#include <algorithm>
-#include <functional>
-
 #include "filing/spam_filing.h"
 
 #include "addin/trace.h"
 #include "host/com_error.h"
 #include "host/format.h"
 #include "mail/message_text.h"
+#include "mail/text_search.h"
 
 namespace qev {
 
 namespace {
 
-constexpr std::u16string_view kSpamYes = u"X-MarlowcrestWKS-Spam: Yes";
-constexpr std::u16string_view kSpamNo = u"X-MarlowcrestWKS-Spam: No";
+constexpr std::u16string_view kSpamLine = u"X-MarlowcrestWKS-Spam: ";
 
-using MarkSearcher = std::boyer_moore_horspool_searcher<std::u16string_view::const_iterator>;
+enum class Mark { None, No, Yes };
 
-// Whether text holds the mark (case-sensitive, anywhere). Header texts can be
-// large; the searcher skips ahead by up to the mark's length.
-bool Contains(std::u16string_view text, const MarkSearcher& mark)
+// The engine's verdict in header text, in one pass over it: every place
+// where the line's name stands is looked at once. "Yes" after any of them
+// wins wherever it is; "No" counts only when no "Yes" is found.
+Mark FindMark(std::u16string_view headers)
 {
-    return std::search(text.begin(), text.end(), mark) != text.end();
+    Mark mark = Mark::None;
+    for (std::size_t at = FindText(headers, kSpamLine); at != std::u16string_view::npos;
+         at = FindText(headers, kSpamLine, at + 1)) {
+        const std::u16string_view verdict = headers.substr(at + kSpamLine.size());
+        if (verdict.starts_with(u"Yes")) return Mark::Yes;
+        if (verdict.starts_with(u"No")) mark = Mark::No;
+    }
+    return mark;
 }
 
 }  // namespace
 
 bool SpamFiling::SearchHeaderForSpamTag_(std::u16string_view a_headers)
 {
-    static const MarkSearcher yes(kSpamYes.begin(), kSpamYes.end());
-    static const MarkSearcher no(kSpamNo.begin(), kSpamNo.end());
-    if (Contains(a_headers, yes)) {
+    const Mark mark = FindMark(a_headers);
+    if (mark == Mark::Yes) {
         QEV_TRACE_STEP(u"    SpamTag : yes...");
         return true;
     }
-    if (Contains(a_headers, no)) {
+    if (mark == Mark::No) {
         QEV_TRACE_STEP(u"    SpamTag : no...");
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "filing/spam_filing.h"
 #include "mail/message_text.h"
+#include "mail/text_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -18,6 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool spam = qev::SpamFiling::SearchHeaderForSpamTag_(headers);
     if (spam != (headers.find(u"X-MarlowcrestWKS-Spam: Yes") != std::u16string::npos)) std::abort();
+
+    // The search in blocks finds what a plain search finds, for needles of
+    // every length taken from the text itself, from every start.
+    for (std::size_t length = 1; length <= 12 && length <= headers.size(); length += 5) {
+        const std::u16string_view needle = std::u16string_view(headers).substr(headers.size() - length);
+        for (std::size_t from = 0; from <= headers.size(); from += 7)
+            if (qev::FindText(headers, needle, from) != headers.find(needle, from)) std::abort();
+    }
 
     std::u16string joined = headers;
     qev::CrLfToLf(joined);

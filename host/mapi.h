@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,15 +26,25 @@ constexpr std::uint32_t PropType(std::uint32_t tag) noexcept
     return tag & 0xFFFFu;
 }
 
-// One property value as HrGetOneProp returns it.
+// One property value as HrGetOneProp returns it. The text or bytes stay in
+// the buffer the provider put them in, which the value holds on to (MAPI's
+// allocation on Windows, the stored property in memory): reading a body of
+// 100 MB copies nothing, and copies of a value share that buffer.
 struct PropValue {
     std::uint32_t tag = 0;  // the value's own tag: its type may differ from the one asked for
     // False when the provider returned the value with a null string or byte
     // pointer (the value then holds nothing).
     bool pointerSet = true;
-    std::u16string unicode;            // kPtUnicode
-    std::string string8;               // kPtString8
-    std::vector<std::uint8_t> binary;  // kPtBinary
+    std::u16string_view unicode;           // kPtUnicode, up to its terminator
+    std::string_view string8;              // kPtString8, up to its terminator
+    std::span<const std::uint8_t> binary;  // kPtBinary
+    std::shared_ptr<const void> buffer;    // keeps the three views valid
+
+    // Values that own their text or bytes. A text ends at its first NUL, as
+    // a string of MAPI's does.
+    static PropValue Unicode(std::uint32_t tag, std::u16string text);
+    static PropValue String8(std::uint32_t tag, std::string text);
+    static PropValue Binary(std::uint32_t tag, std::vector<std::uint8_t> bytes);
 };
 
 // IMAPIProp.

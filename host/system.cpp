@@ -15,7 +15,7 @@ public:
     std::optional<std::u16string> SystemMessage(HRESULT) override { return std::nullopt; }
     bool WidenText(std::string_view bytes, unsigned, std::u16string& out, std::uint32_t&) override
     {
-        out.assign(bytes.begin(), bytes.end());
+        out.append(bytes.begin(), bytes.end());
         return true;
     }
     std::uint32_t TickCount() noexcept override { return 0; }

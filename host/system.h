@@ -33,10 +33,11 @@ public:
     // table holds it (trailing CR LF included); nothing when it has none.
     virtual std::optional<std::u16string> SystemMessage(HRESULT hr) = 0;
 
-    // 8-bit text widened with a code page (MultiByteToWideChar); 0 is the
-    // system's ANSI code page. Text the code page cannot decode becomes U+FFFD
-    // or the page's default. False when the conversion fails (an unknown code
-    // page), with the system's error code in lastError and out unchanged.
+    // 8-bit text widened with a code page (MultiByteToWideChar) and appended
+    // to out, converted straight into out's own buffer; 0 is the system's ANSI
+    // code page. Text the code page cannot decode becomes U+FFFD or the page's
+    // default. False when the conversion fails (an unknown code page), with
+    // the system's error code in lastError and out as it was.
     virtual bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out,
                            std::uint32_t& lastError) = 0;
 

@@ -4,17 +4,23 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <cwctype>
 #include <new>
 #include <optional>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "addin/trace.h"
 #include "host/com_error.h"
 #include "host/mapi.h"
 #include "host/system.h"
 #include "mail/mapi_defs.h"
+#include "mail/text_search.h"
 
 namespace qev {
 
@@ -31,51 +37,77 @@ constexpr std::array<HeaderTag, 2> kHeaderTags{{
 
 constexpr std::array<std::uint32_t, 4> kBodyTags{kPrHtmlA, kPrBodyW, kPrBodyA, kPrHtmlW};
 
-// The string a property value holds, up to its first NUL (as MAPI hands it out).
-std::u16string_view UnicodeText(const host::PropValue& value) noexcept
-{
-    return std::u16string_view(value.unicode.c_str());
-}
-// The same, taken over from the value.
-std::u16string TakeUnicodeText(host::PropValue& value) noexcept
-{
-    std::u16string text = std::move(value.unicode);
-    text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
-    return text;
-}
-std::string_view String8Text(const host::PropValue& value) noexcept
-{
-    return std::string_view(value.string8.c_str());
-}
+// One part of a message (its headers or its body) as it was read, before it
+// goes anywhere: UTF-16 text, 8-bit text still to be widened with code page
+// 0, or nothing to put (the output stays as it was). The views point into the
+// property value the host handed over or into owned (text read from a stream
+// or through the object model), so a Part is filled where it lives.
+struct Part {
+    enum class Form { Nothing, Wide, Narrow } form = Form::Nothing;
+    std::u16string_view wide;
+    std::string_view narrow;
+    host::PropValue value;
+    std::u16string owned;
+
+    void TakeValue(host::PropValue&& v, Form f) noexcept
+    {
+        value = std::move(v);
+        form = f;
+        wide = value.unicode;
+        narrow = value.string8;
+    }
+    void TakeOwned(std::u16string&& text) noexcept
+    {
+        owned = std::move(text);
+        form = Form::Wide;
+        wide = owned;
+    }
+    // Room the part needs in the mail text: a byte never widens to more than one unit.
+    std::size_t MaxUnits() const noexcept { return form == Form::Narrow ? narrow.size() : wide.size(); }
+};
 
 // What a value read for its text turned out to hold.
 enum class ValueText { Taken, EmptyUnicode, EmptyString8, NotText };
 
-// Takes the text of a UTF-16 or 8-bit string value into out (8-bit text widened
-// with code page 0; a failed widening still counts), writing okW or okA with
+// Takes a UTF-16 or 8-bit string value into part, writing okW or okA with
 // index first. A value whose first character is NUL holds no text.
 ValueText TakeValueText(host::PropValue& value, std::size_t index, std::u16string_view okW, std::u16string_view okA,
-                        std::u16string& out)
+                        Part& part)
 {
     switch (host::PropType(value.tag)) {
         case host::kPtUnicode:
-            if (UnicodeText(value).empty()) return ValueText::EmptyUnicode;
+            if (value.unicode.empty()) return ValueText::EmptyUnicode;
             QEV_TRACE(kTraceProgress, okW, index);
-            out = TakeUnicodeText(value);
+            part.TakeValue(std::move(value), Part::Form::Wide);
             return ValueText::Taken;
         case host::kPtString8:
-            if (String8Text(value).empty()) return ValueText::EmptyString8;
+            if (value.string8.empty()) return ValueText::EmptyString8;
             QEV_TRACE(kTraceProgress, okA, index);
-            zkA2W_(out, String8Text(value), 0);
+            part.TakeValue(std::move(value), Part::Form::Narrow);
             return ValueText::Taken;
         default:
             return ValueText::NotText;
     }
 }
 
-// Reads a header property as a stream into out. status is the result of the
+// Widens 8-bit text, up to its first NUL, onto the end of out. On failure
+// writes the line and leaves out as it was. Text cut at its first NUL widens
+// to text without one in every code page, so the result needs no cut.
+bool WidenOnto(std::u16string& out, std::string_view text, unsigned codePage)
+{
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
+    std::uint32_t lastError = 0;
+    if (!host::Sys().WidenText(text, codePage, out, lastError)) {
+        QEV_TRACE(kTraceError, u"[as][qev] error : %d : zkA2W_ failed\n", lastError);
+        return false;
+    }
+    return true;
+}
+
+// Reads a header property as a stream into part. status is the result of the
 // last call made (the error line names it when every stream read failed).
-bool ReadHeaderStream(host::MapiProp* prop, std::uint32_t tag, std::u16string& out, HRESULT& status)
+bool ReadHeaderStream(host::MapiProp* prop, std::uint32_t tag, Part& part, HRESULT& status)
 {
     if (!prop) {
         status = E_POINTER;
@@ -104,194 +136,304 @@ bool ReadHeaderStream(host::MapiProp* prop, std::uint32_t tag, std::u16string& o
     if (FAILED(status) || read == 0) return false;
     read = std::min<std::uint32_t>(read, static_cast<std::uint32_t>(buffer.size()));  // never past the buffer
 
+    std::u16string text;
     if (host::PropType(tag) == host::kPtUnicode) {
-        std::u16string text(read / 2, u'\0');  // an odd last byte is dropped
+        text.resize(read / 2);  // an odd last byte is dropped
         std::memcpy(text.data(), buffer.data(), text.size() * sizeof(char16_t));
-        out = std::move(text);
-    } else {
-        zkA2W_(out, std::string_view(reinterpret_cast<const char*>(buffer.data()), read), 0);
+    } else if (!WidenOnto(text, std::string_view(reinterpret_cast<const char*>(buffer.data()), read), 0)) {
+        return true;  // read, but nothing to put: the output stays as it was
     }
+    part.TakeOwned(std::move(text));
     return true;
+}
+
+// The transport headers into part; true when they were found. Throws for an
+// empty item reference.
+bool ReadHeaders(host::MailItem* a_pItem, Part& part)
+{
+    QEV_TRACE_STEP(u"    MailHeaders2Str_...");
+    if (!a_pItem) {
+        QEV_TRACE_STEP(u"    MailHeaders2Str_...a_pItem == NULL !!!");
+        throw host::ComError(E_POINTER);
+    }
+
+    host::Ref<host::MapiProp> spItemMapiProp;
+    host::Ref<host::Object> spMapiObjItem;
+    HRESULT hr = HrOf([&] { spMapiObjItem = a_pItem->MapiObject(); });
+    if (FAILED(hr)) {
+        QEV_TRACE(kTraceProgress, u"[as][qev]  a_pItem->get_MAPIOBJECT failed 0x%8.8x\n", hr);
+    } else {
+        hr = host::QueryAs(spMapiObjItem.Get(), spItemMapiProp);
+        if (FAILED(hr)) {
+            QEV_TRACE(kTraceProgress,
+                      u"[as][qev]  spMapiObjItem->QueryInterface(IID_IMAPIProp, (void **)&spItemMapiProp) failed "
+                      u"0x%8.8x\n",
+                      hr);
+        }
+    }
+    spMapiObjItem.Reset();
+    // What the error lines report: the status of getting the property
+    // interface, not of the reads that follow.
+    const HRESULT hrKept = hr;
+
+    if (!spItemMapiProp) {
+        QEV_TRACE_STEP(u" spItemMapiProp == NULL !!");
+    } else {
+        for (std::size_t i = 0; i < kHeaderTags.size(); ++i) {
+            std::optional<host::PropValue> lpProps;
+            const HRESULT hrRead = spItemMapiProp->GetOneProp(kHeaderTags[i].tag, lpProps);
+            if (hrRead == S_OK && lpProps && lpProps->pointerSet) {
+                switch (TakeValueText(*lpProps, i, u"[as][qev]     MailHeaders2Str_W<%d>...ok\n",
+                                      u"[as][qev]     MailHeaders2Str_A<%d>...ok\n", part)) {
+                    case ValueText::Taken:
+                        return true;
+                    case ValueText::EmptyUnicode:
+                        QEV_TRACE_STEP(u" PT_UNICODE but lpProps->Value.lpszW[0] is NULL ");
+                        break;
+                    case ValueText::EmptyString8:
+                        QEV_TRACE_STEP(u" PT_STRING8 but lpProps->Value.lpszA[0] is NULL ");
+                        break;
+                    case ValueText::NotText:
+                        QEV_TRACE(kTraceProgress, u"[as][qev]  PROP_TYPE(lpProps->ulPropTag) == %ld \n",
+                                  host::PropType(lpProps->tag));
+                        break;
+                }
+            } else {
+                QEV_TRACE(kTraceProgress,
+                          u"[as][qev]     MailHeaders2Str_...HrGetOneProp returned 0x%8.8x getting %s\n", hrRead,
+                          kHeaderTags[i].name);
+                QEV_TRACE_STEP(u" hr == S_OK && lpProps != NULL && lpProps->Value.LPSZ is false !!FAIL");
+                if (hrRead != S_OK) QEV_TRACE_STEP(u" *** hr != S_OK !!");
+                if (!lpProps) {
+                    QEV_TRACE_STEP(u" *** lpProps == NULL !!");
+                } else if (!lpProps->pointerSet) {
+                    QEV_TRACE_STEP(u" *** !lpProps->Value.LPSZ !!");
+                }
+            }
+        }
+    }
+
+    QEV_TRACE(kTraceError, u"[as][qev] error : MailHeaders2Str_ : internet headers failed, error 0x%8.8x\n", hrKept);
+
+    HRESULT hrStream = S_OK;
+    for (const HeaderTag& header : kHeaderTags) {
+        if (ReadHeaderStream(spItemMapiProp.Get(), header.tag, part, hrStream)) {
+            QEV_TRACE(kTraceError,
+                      u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x "
+                      u"but succeeded read using IStream\n",
+                      hrKept);
+            return true;
+        }
+    }
+    QEV_TRACE(kTraceError,
+              u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x and also "
+              u"failed read using IStream with error 0x%8.8x\n",
+              hrKept, hrStream);
+    QEV_TRACE_ERROR(u"MailHeaders2Str_ : no internet headers????");
+    return false;
+}
+
+// The body into part; true when a non-empty one was found. An empty HTMLBody
+// is still put (the output becomes empty). Throws for an empty item reference
+// and for a failed object-model call.
+bool ReadBody(host::MailItem* a_pItem, Part& part)
+{
+    QEV_TRACE_STEP(u"    MailBody2Str_...");
+    if (!a_pItem) throw host::ComError(E_POINTER);
+
+    for (std::size_t i = 0; i < kBodyTags.size(); ++i) {
+        std::optional<host::PropValue> lpProps;
+        HRESULT hr = S_OK;
+        {
+            const host::Ref<host::Object> spMapiObj = a_pItem->MapiObject();
+            host::Ref<host::MapiProp> prop;
+            hr = host::QueryAs(spMapiObj.Get(), prop);
+            if (SUCCEEDED(hr)) hr = prop->GetOneProp(kBodyTags[i], lpProps);
+        }
+        if (hr == S_OK && lpProps && lpProps->pointerSet &&
+            TakeValueText(*lpProps, i, u"[as][qev]     MailBody2Str_W<%d>...ok\n",
+                          u"[as][qev]     MailBody2Str_A<%d>...ok\n", part) == ValueText::Taken) {
+            return true;
+        }
+    }
+
+    part.TakeOwned(a_pItem->HtmlBody());
+    if (part.wide.empty()) {
+        QEV_TRACE_ERROR(u"MailBody2Str_ : no body????");
+        return false;
+    }
+    QEV_TRACE_STEP(u"    MailBody2Str_B...ok");
+    return true;
+}
+
+// A part read with its own catch-all: no exception leaves the reading of
+// one part. failLine is the line an exception writes.
+bool ReadPart(bool (*read)(host::MailItem*, Part&), host::MailItem* a_pItem, Part& part, const char16_t* failLine)
+{
+    try {
+        return read(a_pItem, part);
+    } catch (...) {
+        part.form = Part::Form::Nothing;
+        QEV_TRACE_ERROR(failLine);
+        return false;
+    }
+}
+
+constexpr const char16_t* kHeadersFailed = u"unknown exception! : MailHeaders2Str_ : no internet headers????";
+constexpr const char16_t* kBodyFailed = u"unknown exception! : MailBody2Str_ : no body????";
+
+// A part as MailHeaders2Str_ and MailBody2Str_ give it: unchanged.
+bool PutPart(Part& part, std::u16string& out, const char16_t* failLine)
+{
+    try {
+        switch (part.form) {
+            case Part::Form::Wide:
+                if (part.wide.data() == part.owned.data()) {
+                    out = std::move(part.owned);
+                } else {
+                    out.assign(part.wide);
+                }
+                break;
+            case Part::Form::Narrow:
+                zkA2W_(out, part.narrow, 0);
+                break;
+            case Part::Form::Nothing:
+                break;
+        }
+        return true;
+    } catch (...) {
+        QEV_TRACE_ERROR(failLine);
+        return false;
+    }
+}
+
+// Units in pieces of the mail text: small enough to stay in the first-level
+// cache between being made and being put.
+constexpr std::size_t kPieceUnits = 2048;
+
+// Hands text to put in pieces of at most kPieceUnits units, every CR LF pair
+// of it as a lone LF. A piece is made in a buffer of its own, from source
+// units that have all been read by the time put sees it, so put may write it
+// over the text itself, behind the point read. put(units, count).
+template <class Put>
+void CrLfToLfPieces(std::u16string_view text, Put&& put)
+{
+    const char16_t* in = text.data();
+    const char16_t* const end = in + text.size();
+    char16_t piece[kPieceUnits];
+    while (in != end) {
+        const char16_t* const stop = in + std::min<std::size_t>(kPieceUnits, static_cast<std::size_t>(end - in));
+        char16_t* out = piece;
+#if defined(__SSE2__)
+        // Eight units at a time, copied whole. Where one of them is a CR, out
+        // moves on only up to it, and in just past it; a CR that an LF
+        // follows is then written over by that LF, a lone one is kept.
+        // Stores never pass the piece's end: out is never ahead of in.
+        const __m128i cr = _mm_set1_epi16(static_cast<short>(u'\r'));
+        while (stop - in >= 8) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+            const auto crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, cr)));
+            if (crs == 0) {
+                in += 8;
+                out += 8;
+                continue;
+            }
+            const auto before = static_cast<std::size_t>(std::countr_zero(crs)) / 2;
+            in += before + 1;
+            out += before;
+            if (in == end || *in != u'\n') ++out;
+        }
+#endif
+        for (; in != stop; ++in) {
+            if (*in == u'\r' && in + 1 != end && in[1] == u'\n') continue;
+            *out++ = *in;
+        }
+        put(piece, static_cast<std::size_t>(out - piece));
+    }
+}
+
+// The first size units at text with every CR LF turned into LF, in place;
+// returns how many units that leaves.
+std::size_t CrLfToLfInPlace(char16_t* text, std::size_t size) noexcept
+{
+    char16_t* to = text;
+    CrLfToLfPieces(std::u16string_view(text, size), [&to](const char16_t* piece, std::size_t count) {
+        std::memcpy(to, piece, count * sizeof(char16_t));
+        to += count;
+    });
+    return static_cast<std::size_t>(to - text);
+}
+
+// A part onto the end of the mail text, CR LF turned into LF on the way: UTF-16
+// text is joined as it is copied; 8-bit text is widened straight into its
+// place and joined there. On an exception the text is left as it was.
+bool AppendPart(const Part& part, std::u16string& text, const char16_t* failLine)
+{
+    const std::size_t start = text.size();
+    try {
+        switch (part.form) {
+            case Part::Form::Wide:
+                CrLfToLfPieces(part.wide,
+                               [&text](const char16_t* piece, std::size_t count) { text.append(piece, count); });
+                break;
+            case Part::Form::Narrow:
+                if (WidenOnto(text, part.narrow, 0))
+                    text.resize(start + CrLfToLfInPlace(text.data() + start, text.size() - start));
+                break;
+            case Part::Form::Nothing:
+                break;
+        }
+        return true;
+    } catch (...) {
+        text.resize(start);
+        QEV_TRACE_ERROR(failLine);
+        return false;
+    }
 }
 
 }  // namespace
 
 bool zkA2W_(std::u16string& out, std::string_view text, unsigned codePage)
 {
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) text = text.substr(0, nul);
-    std::u16string wide;
-    std::uint32_t lastError = 0;
-    if (!host::Sys().WidenText(text, codePage, wide, lastError)) {
-        QEV_TRACE(kTraceError, u"[as][qev] error : %d : zkA2W_ failed\n", lastError);
-        return false;
-    }
-    const std::size_t end = wide.find(u'\0');
-    if (end != std::u16string::npos) wide.resize(end);
-    out = std::move(wide);
+    const std::size_t before = out.size();
+    if (!WidenOnto(out, text, codePage)) return false;
+    out.erase(0, before);  // the old text goes only once the widening has worked
     return true;
 }
 
 void CrLfToLf(std::u16string& text) noexcept
 {
-    // Runs of text between pairs move down in one piece each.
-    char16_t* const begin = text.data();
-    char16_t* const end = begin + text.size();
-    char16_t* out = begin;
-    const char16_t* run = begin;  // where the run not yet moved starts
-    for (char16_t* cr = std::find(begin, end, u'\r'); cr != end; cr = std::find(cr + 1, end, u'\r')) {
-        if (cr + 1 == end) break;
-        if (cr[1] != u'\n') continue;
-        std::memmove(out, run, static_cast<std::size_t>(cr - run) * sizeof(char16_t));
-        out += cr - run;
-        run = cr + 1;  // the LF starts the next run
-    }
-    std::memmove(out, run, static_cast<std::size_t>(end - run) * sizeof(char16_t));
-    text.resize(static_cast<std::size_t>(out - begin) + static_cast<std::size_t>(end - run));
+    text.resize(CrLfToLfInPlace(text.data(), text.size()));
 }
 
 bool MailHeaders2Str_(host::MailItem* a_pItem, std::u16string& a_headers)
 {
-    try {
-        QEV_TRACE_STEP(u"    MailHeaders2Str_...");
-        if (!a_pItem) {
-            QEV_TRACE_STEP(u"    MailHeaders2Str_...a_pItem == NULL !!!");
-            throw host::ComError(E_POINTER);
-        }
-
-        host::Ref<host::MapiProp> spItemMapiProp;
-        host::Ref<host::Object> spMapiObjItem;
-        HRESULT hr = HrOf([&] { spMapiObjItem = a_pItem->MapiObject(); });
-        if (FAILED(hr)) {
-            QEV_TRACE(kTraceProgress, u"[as][qev]  a_pItem->get_MAPIOBJECT failed 0x%8.8x\n", hr);
-        } else {
-            hr = host::QueryAs(spMapiObjItem.Get(), spItemMapiProp);
-            if (FAILED(hr)) {
-                QEV_TRACE(kTraceProgress,
-                          u"[as][qev]  spMapiObjItem->QueryInterface(IID_IMAPIProp, (void **)&spItemMapiProp) failed "
-                          u"0x%8.8x\n",
-                          hr);
-            }
-        }
-        spMapiObjItem.Reset();
-        // What the error lines report: the status of getting the property
-        // interface, not of the reads that follow.
-        const HRESULT hrKept = hr;
-
-        if (!spItemMapiProp) {
-            QEV_TRACE_STEP(u" spItemMapiProp == NULL !!");
-        } else {
-            for (std::size_t i = 0; i < kHeaderTags.size(); ++i) {
-                std::optional<host::PropValue> lpProps;
-                const HRESULT hrRead = spItemMapiProp->GetOneProp(kHeaderTags[i].tag, lpProps);
-                if (hrRead == S_OK && lpProps && lpProps->pointerSet) {
-                    switch (TakeValueText(*lpProps, i, u"[as][qev]     MailHeaders2Str_W<%d>...ok\n",
-                                          u"[as][qev]     MailHeaders2Str_A<%d>...ok\n", a_headers)) {
-                        case ValueText::Taken:
-                            return true;
-                        case ValueText::EmptyUnicode:
-                            QEV_TRACE_STEP(u" PT_UNICODE but lpProps->Value.lpszW[0] is NULL ");
-                            break;
-                        case ValueText::EmptyString8:
-                            QEV_TRACE_STEP(u" PT_STRING8 but lpProps->Value.lpszA[0] is NULL ");
-                            break;
-                        case ValueText::NotText:
-                            QEV_TRACE(kTraceProgress, u"[as][qev]  PROP_TYPE(lpProps->ulPropTag) == %ld \n",
-                                      host::PropType(lpProps->tag));
-                            break;
-                    }
-                } else {
-                    QEV_TRACE(kTraceProgress,
-                              u"[as][qev]     MailHeaders2Str_...HrGetOneProp returned 0x%8.8x getting %s\n", hrRead,
-                              kHeaderTags[i].name);
-                    QEV_TRACE_STEP(u" hr == S_OK && lpProps != NULL && lpProps->Value.LPSZ is false !!FAIL");
-                    if (hrRead != S_OK) QEV_TRACE_STEP(u" *** hr != S_OK !!");
-                    if (!lpProps) {
-                        QEV_TRACE_STEP(u" *** lpProps == NULL !!");
-                    } else if (!lpProps->pointerSet) {
-                        QEV_TRACE_STEP(u" *** !lpProps->Value.LPSZ !!");
-                    }
-                }
-            }
-        }
-
-        QEV_TRACE(kTraceError, u"[as][qev] error : MailHeaders2Str_ : internet headers failed, error 0x%8.8x\n",
-                  hrKept);
-
-        HRESULT hrStream = S_OK;
-        for (const HeaderTag& header : kHeaderTags) {
-            if (ReadHeaderStream(spItemMapiProp.Get(), header.tag, a_headers, hrStream)) {
-                QEV_TRACE(kTraceError,
-                          u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x "
-                          u"but succeeded read using IStream\n",
-                          hrKept);
-                return true;
-            }
-        }
-        QEV_TRACE(kTraceError,
-                  u"[as][qev] error : MailHeaders2Str_ : internet headers failed initially with error 0x%8.8x and also "
-                  u"failed read using IStream with error 0x%8.8x\n",
-                  hrKept, hrStream);
-        QEV_TRACE_ERROR(u"MailHeaders2Str_ : no internet headers????");
-        return false;
-    } catch (...) {
-        QEV_TRACE_ERROR(u"unknown exception! : MailHeaders2Str_ : no internet headers????");
-        return false;
-    }
+    Part part;
+    const bool read = ReadPart(ReadHeaders, a_pItem, part, kHeadersFailed);
+    return PutPart(part, a_headers, kHeadersFailed) && read;
 }
 
 bool MailBody2Str_(host::MailItem* a_pItem, std::u16string& a_body)
 {
-    try {
-        QEV_TRACE_STEP(u"    MailBody2Str_...");
-        if (!a_pItem) throw host::ComError(E_POINTER);
-
-        for (std::size_t i = 0; i < kBodyTags.size(); ++i) {
-            std::optional<host::PropValue> lpProps;
-            HRESULT hr = S_OK;
-            {
-                const host::Ref<host::Object> spMapiObj = a_pItem->MapiObject();
-                host::Ref<host::MapiProp> prop;
-                hr = host::QueryAs(spMapiObj.Get(), prop);
-                if (SUCCEEDED(hr)) hr = prop->GetOneProp(kBodyTags[i], lpProps);
-            }
-            if (hr == S_OK && lpProps && lpProps->pointerSet &&
-                TakeValueText(*lpProps, i, u"[as][qev]     MailBody2Str_W<%d>...ok\n",
-                              u"[as][qev]     MailBody2Str_A<%d>...ok\n", a_body) == ValueText::Taken) {
-                return true;
-            }
-        }
-
-        a_body = a_pItem->HtmlBody();
-        if (a_body.empty()) {
-            QEV_TRACE_ERROR(u"MailBody2Str_ : no body????");
-            return false;
-        }
-        QEV_TRACE_STEP(u"    MailBody2Str_B...ok");
-        return true;
-    } catch (...) {
-        QEV_TRACE_ERROR(u"unknown exception! : MailBody2Str_ : no body????");
-        return false;
-    }
+    Part part;
+    const bool read = ReadPart(ReadBody, a_pItem, part, kBodyFailed);
+    return PutPart(part, a_body, kBodyFailed) && read;
 }
 
 bool Mail2Str_(host::MailItem* a_pItem, std::u16string& a_text)
 {
-    std::u16string headers;
-    std::u16string body;
-    bool read = false;
-    if (MailHeaders2Str_(a_pItem, headers)) {
-        CrLfToLf(headers);
-        read = true;
-    }
-    if (MailBody2Str_(a_pItem, body)) {
-        CrLfToLf(body);
-        read = true;
-    }
+    // Both parts are read before anything is written, so that the text is
+    // sized once; each is then copied once, its line ends joined on the way.
+    Part headers;
+    Part body;
+    const bool headersRead = ReadPart(ReadHeaders, a_pItem, headers, kHeadersFailed);
+    const bool bodyRead = ReadPart(ReadBody, a_pItem, body, kBodyFailed);
     a_text.clear();
-    a_text.reserve(headers.size() + body.size());
-    a_text.append(headers).append(body);
-    return read;
+    a_text.reserve(headers.MaxUnits() + body.MaxUnits());
+    const bool headersPut = headersRead && AppendPart(headers, a_text, kHeadersFailed);
+    const bool bodyPut = bodyRead && AppendPart(body, a_text, kBodyFailed);
+    return headersPut || bodyPut;
 }
 
 bool GetFrom_(std::u16string_view a_headers, std::u16string& a_from)
@@ -307,7 +449,7 @@ bool GetFrom_(std::u16string_view a_headers, std::u16string& a_from)
     bool known = false;
     std::u16string_view candidate;
     for (;;) {
-        const std::size_t match = a_headers.find(kFrom, rest);
+        const std::size_t match = FindText(a_headers, kFrom, rest);
         if (match == npos) {
             a_from.assign(candidate);
             QEV_TRACE_ERROR(u"GetFrom_ : From<$null>");
@@ -315,10 +457,10 @@ bool GetFrom_(std::u16string_view a_headers, std::u16string& a_from)
         }
         rest = match + kFrom.size();
 
-        if (!known || (crLf != npos && crLf < rest)) crLf = a_headers.find(u"\r\n", rest);
-        if (!known || (at != npos && at < rest)) at = a_headers.find(u'@', rest);
+        if (!known || (crLf != npos && crLf < rest)) crLf = FindText(a_headers, u"\r\n", rest);
+        if (!known || (at != npos && at < rest)) at = FindText(a_headers, u"@", rest);
         known = true;
-        const std::size_t lineEnd = crLf != npos ? crLf : a_headers.find(u'\n', rest);
+        const std::size_t lineEnd = crLf != npos ? crLf : FindText(a_headers, u"\n", rest);
         candidate = lineEnd == npos ? std::u16string_view() : a_headers.substr(rest, lineEnd - rest);
         if (lineEnd != npos && at < lineEnd) break;  // the line holds an "@"
         if (rest == a_headers.size()) {

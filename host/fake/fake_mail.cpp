@@ -199,18 +199,12 @@ std::u16string HexText(const std::vector<std::uint8_t>& bytes)
 
 PropValue Binary(std::uint32_t tag, std::vector<std::uint8_t> bytes)
 {
-    PropValue v;
-    v.tag = tag;
-    v.binary = std::move(bytes);
-    return v;
+    return PropValue::Binary(tag, std::move(bytes));
 }
 
 PropValue Unicode(std::uint32_t tag, std::u16string text)
 {
-    PropValue v;
-    v.tag = tag;
-    v.unicode = std::move(text);
-    return v;
+    return PropValue::Unicode(tag, std::move(text));
 }
 
 FolderRec* FindFolder(FolderRec& folder, std::span<const std::uint8_t> entryId)
@@ -245,7 +239,7 @@ std::vector<std::uint8_t> ValueBytes(const PropValue& value)
         case kPtString8:
             return {value.string8.begin(), value.string8.end()};
         default:
-            return value.binary;
+            return {value.binary.begin(), value.binary.end()};
     }
 }
 
@@ -587,10 +581,7 @@ public:
         const auto& name = MailObjects::ProfileName(m_mail);
         if (!name) return MAPI_E_NOT_FOUND;
         if (MailObjects::ProfileNameEightBit(m_mail)) {
-            PropValue v;
-            v.tag = kPrProfileNameA;
-            v.string8 = NarrowWindows1252(*name);
-            out = std::move(v);
+            out = PropValue::String8(kPrProfileNameA, NarrowWindows1252(*name));
         } else {
             out = Unicode(kPrProfileNameW, *name);
         }
@@ -924,7 +915,7 @@ std::u16string FakeItem::HtmlBody()
         const auto it = m.properties.find(tag);
         if (it == m.properties.end() || !it->second.value || !it->second.value->pointerSet) return std::nullopt;
         const PropValue& v = *it->second.value;
-        if (PropType(v.tag) == kPtUnicode) return v.unicode;
+        if (PropType(v.tag) == kPtUnicode) return std::u16string(v.unicode);
         if (PropType(v.tag) == kPtString8) return WidenWindows1252(v.string8);
         return std::nullopt;
     };

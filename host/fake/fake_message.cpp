@@ -9,13 +9,6 @@
 namespace host::fake {
 namespace {
 
-PropValue Value(std::uint32_t tag)
-{
-    PropValue v;
-    v.tag = tag;
-    return v;
-}
-
 std::vector<std::uint8_t> Utf16Bytes(std::u16string_view text)
 {
     std::vector<std::uint8_t> bytes;
@@ -67,31 +60,26 @@ std::u16string SubjectOf(std::u16string_view headers)
 
 Message& Message::SetUnicode(std::uint32_t tag, std::u16string text)
 {
-    PropValue v = Value(tag);
-    v.unicode = std::move(text);
-    properties[tag] = MessageProperty{std::move(v), MAPI_E_NOT_FOUND, std::nullopt};
+    properties[tag] = MessageProperty{PropValue::Unicode(tag, std::move(text)), MAPI_E_NOT_FOUND, std::nullopt};
     return *this;
 }
 
 Message& Message::SetString8(std::uint32_t tag, std::string bytes)
 {
-    PropValue v = Value(tag);
-    v.string8 = std::move(bytes);
-    properties[tag] = MessageProperty{std::move(v), MAPI_E_NOT_FOUND, std::nullopt};
+    properties[tag] = MessageProperty{PropValue::String8(tag, std::move(bytes)), MAPI_E_NOT_FOUND, std::nullopt};
     return *this;
 }
 
 Message& Message::SetBinary(std::uint32_t tag, std::vector<std::uint8_t> bytes)
 {
-    PropValue v = Value(tag);
-    v.binary = std::move(bytes);
-    properties[tag] = MessageProperty{std::move(v), MAPI_E_NOT_FOUND, std::nullopt};
+    properties[tag] = MessageProperty{PropValue::Binary(tag, std::move(bytes)), MAPI_E_NOT_FOUND, std::nullopt};
     return *this;
 }
 
 Message& Message::SetNullPointer(std::uint32_t tag)
 {
-    PropValue v = Value(tag);
+    PropValue v;
+    v.tag = tag;
     v.pointerSet = false;
     properties[tag] = MessageProperty{std::move(v), MAPI_E_NOT_FOUND, std::nullopt};
     return *this;

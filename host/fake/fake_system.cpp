@@ -122,14 +122,13 @@ bool FakeSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16st
     case 0:  // CP_ACP: this build's ANSI code page
     case 3:  // CP_THREAD_ACP: a thread of this world keeps the system's
     case 1252:
-        out = WidenWindows1252(bytes);
+        AppendWindows1252(out, bytes);
         return true;
     case 65001:
-        out = host::Utf16(bytes);
+        out += host::Utf16(bytes);
         return true;
     case 28591:
-        out.assign(bytes.begin(), bytes.end());
-        for (char16_t& c : out) c = static_cast<char16_t>(c & 0xFF);
+        for (const char c : bytes) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
         return true;
     default:
         // A code page this world does not know: the conversion fails, as

@@ -98,8 +98,10 @@ private:
     std::vector<std::u16string> m_currentDirChanges;
 };
 
-// Widens 8-bit text as Windows-1252 does (the ANSI code page of the native build).
+// Widens 8-bit text as Windows-1252 does (the ANSI code page of the native
+// build), into a new text or onto the end of out.
 std::u16string WidenWindows1252(std::string_view bytes);
+void AppendWindows1252(std::u16string& out, std::string_view bytes);
 
 
 }  // namespace host::fake

@@ -1,6 +1,7 @@
 #include "host/win/win_mapi.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "host/win/win_wrapper.h"
@@ -128,11 +129,17 @@ HRESULT ReadOneProp(IMAPIProp* prop, ULONG tag, std::optional<PropValue>& out)
     out.reset();
     const MapiLibrary& mapi = Mapi();
     if (!mapi) return mapi.status;
-    MapiBuffer<SPropValue> value(mapi);
-    const HRESULT hr = mapi.getOneProp(prop, tag, value.Out());
+    LPSPropValue raw = nullptr;
+    const HRESULT hr = mapi.getOneProp(prop, tag, &raw);
+    if (!raw) return hr;
+    // The value is handed over in mapi32's buffer, which goes when the last
+    // copy of the value does (the shared pointer frees it if it cannot be made).
+    const std::shared_ptr<const void> buffer(raw, [release = mapi.freeBuffer](const void* p) {
+        release(const_cast<void*>(p));
+    });
     // A failed read leaves nothing; a success without a value (a provider
     // that broke the rule) is reported as it came.
-    if (SUCCEEDED(hr) && value) out = PropValueOf(*value.Get());
+    if (SUCCEEDED(hr)) out = PropValueIn(*raw, buffer);
     return hr;
 }
 
@@ -330,22 +337,23 @@ const MapiLibrary& Mapi() noexcept
     return library;
 }
 
-PropValue PropValueOf(const SPropValue& value)
+PropValue PropValueIn(const SPropValue& value, std::shared_ptr<const void> buffer)
 {
     PropValue out;
     out.tag = value.ulPropTag;
+    out.buffer = std::move(buffer);
     switch (PROP_TYPE(value.ulPropTag)) {
         case PT_UNICODE:
             out.pointerSet = value.Value.lpszW != nullptr;
-            if (out.pointerSet) out.unicode = U(value.Value.lpszW);
+            if (out.pointerSet) out.unicode = std::u16string_view(U(value.Value.lpszW));
             break;
         case PT_STRING8:
             out.pointerSet = value.Value.lpszA != nullptr;
-            if (out.pointerSet) out.string8 = value.Value.lpszA;
+            if (out.pointerSet) out.string8 = std::string_view(value.Value.lpszA);
             break;
         case PT_BINARY:
             out.pointerSet = value.Value.bin.lpb != nullptr;
-            if (out.pointerSet) out.binary.assign(value.Value.bin.lpb, value.Value.bin.lpb + value.Value.bin.cb);
+            if (out.pointerSet) out.binary = std::span<const std::uint8_t>(value.Value.bin.lpb, value.Value.bin.cb);
             break;
         default: {
             void* raw = nullptr;
@@ -355,6 +363,22 @@ PropValue PropValueOf(const SPropValue& value)
         }
     }
     return out;
+}
+
+PropValue PropValueOf(const SPropValue& value)
+{
+    const PropValue in = PropValueIn(value, nullptr);
+    if (!in.pointerSet) return in;
+    switch (PROP_TYPE(value.ulPropTag)) {
+        case PT_UNICODE:
+            return PropValue::Unicode(in.tag, std::u16string(in.unicode));
+        case PT_STRING8:
+            return PropValue::String8(in.tag, std::string(in.string8));
+        case PT_BINARY:
+            return PropValue::Binary(in.tag, {in.binary.begin(), in.binary.end()});
+        default:
+            return in;
+    }
 }
 
 Ref<MapiProp> WrapMapiProp(IMAPIProp* prop)

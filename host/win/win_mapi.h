@@ -38,6 +38,8 @@
 #include <mapidefs.h>
 #include <mapix.h>
 
+#include <memory>
+
 #include "host/mapi.h"
 
 namespace host::win {
@@ -76,9 +78,13 @@ inline constexpr IID kIidMapiFolder = {0x0002030C, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0
 inline constexpr GUID kGlobalProfileSection = {0x00020385, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // One property value as the seam carries it: its own tag, and for
-// PT_UNICODE / PT_STRING8 / PT_BINARY a copy of the value, pointerSet false
-// when the provider gave a null pointer. For any other type pointerSet tells
-// whether the value's union, read as a pointer, is non-null.
+// PT_UNICODE / PT_STRING8 / PT_BINARY views of the value where it lies,
+// pointerSet false when the provider gave a null pointer. For any other type
+// pointerSet tells whether the value's union, read as a pointer, is non-null.
+// buffer is what keeps that memory (the MAPI buffer the value came in).
+PropValue PropValueIn(const SPropValue& value, std::shared_ptr<const void> buffer);
+// The same with a copy of the text or bytes, for a value whose buffer is not
+// its own (a row of a row set).
 PropValue PropValueOf(const SPropValue& value);
 
 // Each null for a null pointer.

@@ -89,29 +89,33 @@ std::optional<std::u16string> WinSystem::SystemMessage(HRESULT hr)
 
 bool WinSystem::WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError)
 {
-    if (bytes.empty()) {
-        out.clear();
-        return true;
-    }
+    if (bytes.empty()) return true;
     if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
     const int inLength = static_cast<int>(bytes.size());
-    const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
-    if (needed <= 0) {
-        lastError = GetLastError();
-        return false;
+    const std::size_t start = out.size();
+    // No code page makes more UTF-16 units than it reads bytes, so one call
+    // converts into room of the input's length without first asking for the
+    // length (a second pass over the text). Should one ever need more, the
+    // length is asked for after all.
+    const auto convert = [&](int room) {
+        out.resize(start + static_cast<std::size_t>(room));
+        return MultiByteToWideChar(codePage, 0, bytes.data(), inLength, reinterpret_cast<wchar_t*>(out.data() + start),
+                                   room);
+    };
+    int written = convert(inLength);
+    if (written <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
+        if (needed > 0) written = convert(needed);
     }
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    const int written = MultiByteToWideChar(codePage, 0, bytes.data(), inLength,
-                                            reinterpret_cast<wchar_t*>(wide.data()), needed);
     if (written <= 0) {
         lastError = GetLastError();
+        out.resize(start);
         return false;
     }
-    wide.resize(static_cast<std::size_t>(written));
-    out = std::move(wide);
+    out.resize(start + static_cast<std::size_t>(written));
     return true;
 }
 

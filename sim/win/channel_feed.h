@@ -47,6 +47,10 @@ public:
     // to the transcript; false when the channel did not deliver in time.
     bool Sync();
 
+    // Tells the feed that the modules taken whole are the process's only
+    // writers: Sync() then waits only when one of them wrote since the last.
+    void OnlyWholeWriters();
+
 private:
     void OnMessage(std::uint32_t pid, std::string_view text);
 
@@ -57,6 +61,8 @@ private:
     Transcript* m_transcript = nullptr;
     std::uint64_t m_sent = 0;
     std::uint64_t m_seen = 0;
+    std::uint64_t m_writtenBeforeSync = 0;  // the writes a marker has come through after
+    bool m_onlyWholeWriters = false;
 };
 
 }  // namespace qev::sim::win

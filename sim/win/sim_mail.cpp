@@ -784,6 +784,12 @@ HRESULT ItemsPoint::Unadvise(DWORD cookie)
     return S_OK;
 }
 
+// What ItemsSinkTime() reports, in performance-counter ticks.
+LARGE_INTEGER g_sinkTicks{};
+std::uint64_t g_sinkCalls = 0;
+LARGE_INTEGER g_firstSinkCall{};
+LARGE_INTEGER g_lastSinkReturn{};
+
 void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> args)
 {
     std::vector<VARIANT> vars(args.size());
@@ -815,7 +821,14 @@ void SinkBridge::OnEvent(std::int32_t dispId, std::span<const host::Variant> arg
     DISPPARAMS params = {vars.data(), nullptr, static_cast<UINT>(vars.size()), 0};
     VARIANT result;
     VariantInit(&result);
+    LARGE_INTEGER before;
+    LARGE_INTEGER after;
+    QueryPerformanceCounter(&before);
     m_sink->Invoke(dispId, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    QueryPerformanceCounter(&after);
+    g_sinkTicks.QuadPart += after.QuadPart - before.QuadPart;
+    if (g_sinkCalls++ == 0) g_firstSinkCall = before;
+    g_lastSinkReturn = after;
     VariantClear(&result);
 }
 
@@ -1124,6 +1137,16 @@ std::vector<std::string> SimMail::Problems() const
     for (const std::string& line : m_mail.LiveSubscriptions()) problems.push_back("subscription left: " + line);
     for (const std::string& line : m_mail.Faults()) problems.push_back(line);
     return problems;
+}
+
+SinkTime ItemsSinkTime() noexcept
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const auto ms = [&](LONGLONG ticks) {
+        return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    };
+    return {g_sinkCalls, ms(g_sinkTicks.QuadPart), ms(g_lastSinkReturn.QuadPart - g_firstSinkCall.QuadPart)};
 }
 
 }  // namespace qev::sim::win

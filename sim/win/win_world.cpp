@@ -183,6 +183,7 @@ WinWorld::WinWorld(const BuiltFiles& files, const RegisteredAddin* installed)
     if (!ScenarioTimers::Install(addin)) throw std::runtime_error("qev.dll does not import SetTimer and KillTimer");
     if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
     if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
+    m_feed.OnlyWholeWriters();  // nothing else of this process writes to the channel
 }
 
 WinWorld::~WinWorld()

@@ -29,7 +29,7 @@ public:
         Ref<Object> session = m_world.Application().GetNamespace(u"MAPI")->MapiObject();
         std::optional<PropValue> name;
         if (FAILED(QueryAs<MapiSession>(session.Get())->ProfileName(name)) || !name) return E_UNEXPECTED;
-        const std::u16string& text = name->unicode;
+        const std::u16string text(name->unicode);
         const std::uint32_t room = *count;
         *count = static_cast<std::uint32_t>(text.size());
         if (text.size() + 1 > room) return E_OUTOFMEMORY;

@@ -47,7 +47,7 @@ std::vector<std::uint8_t> BinaryProp(MapiProp& prop, std::uint32_t tag)
 {
     std::optional<PropValue> value;
     if (FAILED(prop.GetOneProp(tag, value)) || !value) return {};
-    return value->binary;
+    return {value->binary.begin(), value->binary.end()};
 }
 
 class RecordingSink final : public EventSink {
@@ -156,7 +156,7 @@ TEST_F(MailWorld, TableOfStoresFollowsTheProfile)
         EXPECT_EQ(session->StoreEntryIds(kMapiUnicode, rows), S_OK);
         for (const PropValue& row : rows) {
             EXPECT_EQ(row.tag, kPrEntryId);
-            ids.push_back(row.binary);
+            ids.emplace_back(row.binary.begin(), row.binary.end());
         }
         return ids;
     };

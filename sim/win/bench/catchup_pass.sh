@@ -49,6 +49,11 @@ report() {  # report NAME STATS_FILE
     echo "catch-up pass, $name: Inbox of $((old + new)) items, nothing new: $(field total_ms "$nothing") ms in $(field timers "$nothing") timers"
     echo "catch-up pass, $name: Inbox of $((old + new)) items, $new new: $(field total_ms "$new_pass") ms in $(field timers "$new_pass") timers"
     echo "catch-up pass, $name: longest hold of the user-interface thread: $(field longest_ms "$new_pass") ms (nothing new: $(field longest_ms "$nothing") ms)"
+    # Rows for the summary table at the end of ./qev bench.
+    printf 'figure\tcatch-up pass %s, %s new of %s\t%s\tms\tnothing new\t%s\n' "$name" "$new" "$((old + new))" \
+        "$(field total_ms "$new_pass")" "$(field total_ms "$nothing")"
+    printf 'figure\tcatch-up pass %s, longest hold of the UI thread\t%s\tms\tthe 50 ms aim\t50\n' "$name" \
+        "$(field longest_ms "$new_pass")"
 }
 
 QEV_SIM_TIMER_STATS=1 "$native/sim/qev-sim" "$file" >"$file.native.out" 2>"$file.native.err" ||

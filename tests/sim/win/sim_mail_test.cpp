@@ -165,7 +165,7 @@ TEST(SimMailAdapters, SessionReadsEveryStoreAndTheProfileNameUnderItsOwnTag)
         std::vector<host::PropValue> rows;
         ASSERT_EQ(session->StoreEntryIds(0x80000000 /* MAPI_UNICODE */, rows), S_OK);
         std::vector<std::vector<std::uint8_t>> got;
-        for (const host::PropValue& row : rows) got.push_back(row.binary);
+        for (const host::PropValue& row : rows) got.emplace_back(row.binary.begin(), row.binary.end());
         EXPECT_EQ(got.size(), listed.size());
         EXPECT_TRUE(got == listed) << "the ids of the listed stores, in table order";
 
