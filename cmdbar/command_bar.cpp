@@ -161,8 +161,11 @@ bool CommandBar::SetFace_(host::CommandBarButton& button, std::uint32_t bitmapId
     OwnedBitmap bitmap(nullptr, BitmapDeleter{&desktop});
     {
         const CCurrentDirGuard guard(m_services);
-        std::uint32_t error = 0;
-        bitmap.reset(desktop.LoadBitmap(GetUiModule_(m_services), bitmapId, error));
+        // Without a module the system would load one of its own bitmaps of
+        // that number: none is a resource not found.
+        std::uint32_t error = host::kErrorResourceNameNotFound;
+        if (const host::LibraryHandle module = GetUiModule_(m_services))
+            bitmap.reset(desktop.LoadBitmap(module, bitmapId, error));
         if (!bitmap) {
             QEV_TRACE(kTraceError, u"[as][qev] error :  %d : loading bitmap for <%s> failed\n",
                       static_cast<std::int32_t>(error), caption);

@@ -21,6 +21,7 @@ bool Image::Load(host::Libraries& libraries, host::LibraryHandle module, std::ui
 {
     Free();
     std::vector<std::uint8_t> bytes;
+    if (!module) return false;  // not the host program's resources
     if (FAILED(libraries.Resource(module, type, id, bytes)) || bytes.empty()) return false;
     m_image = m_graphics.DecodePng(bytes);
     return m_image != nullptr;
@@ -55,11 +56,13 @@ HRESULT ButtonImages::Picture(std::u16string_view controlId, ImageKind kind, std
     if (resourceId == 0) return E_NOTIMPL;
 
     host::BitmapHandle bitmap = nullptr;
-    if (kind == ImageKind::Bitmap) {
-        bitmap = m_services.graphics.LoadImageBitmap(GetUiModule_(m_services), resourceId, false);
-    } else if (kind == ImageKind::Icon) {
-        bitmap = m_services.graphics.LoadImageBitmap(GetUiModule_(m_services), resourceId, true);
-        if (!bitmap) return E_FAIL;
+    if (kind == ImageKind::Bitmap || kind == ImageKind::Icon) {
+        // Without a module the system would hand out one of its own pictures
+        // of that number, so no module gives no picture.
+        const host::LibraryHandle module = GetUiModule_(m_services);
+        const bool icon = kind == ImageKind::Icon;
+        if (module) bitmap = m_services.graphics.LoadImageBitmap(module, resourceId, icon);
+        if (!bitmap && icon) return E_FAIL;
     } else {
         // The button's name, whatever namespace its id carries; the picture
         // follows the name, its resource the row.

@@ -10,7 +10,9 @@
 //
 // Prints the problems found, one line each, on standard error and one line
 // of totals on standard output; exit status 0 when there were none.
-// --every K plays only every Kth call of each session (a sample).
+// --every K plays only every Kth call of each session (a sample); --most N
+// spreads at most N of them over a session (a burst of a thousand messages
+// makes tens of thousands of calls, each run replaying all of them).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -215,13 +217,16 @@ std::vector<std::vector<Statement>> Sessions(const std::filesystem::path& file)
 int main(int argc, char** argv)
 {
     std::uint64_t every = 1;
+    std::uint64_t most = 0;  // no limit
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--every" && i + 1 < argc) {
             every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
+        } else if (arg == "--most" && i + 1 < argc) {
+            most = std::strtoull(argv[++i], nullptr, 10);
         } else if (arg.starts_with("-")) {
-            std::cerr << "usage: qev-faults [--every K] PATH...\n";
+            std::cerr << "usage: qev-faults [--every K] [--most N] PATH...\n";
             return 2;
         } else {
             paths.push_back(arg);
@@ -246,7 +251,8 @@ int main(int argc, char** argv)
             ++runs;
             note(where + " (no failure)", clean.problems);
             calls += clean.calls;
-            for (std::uint64_t n = 1; n <= clean.calls; n += every) {
+            const std::uint64_t step = most ? std::max(every, (clean.calls + most - 1) / most) : every;
+            for (std::uint64_t n = 1; n <= clean.calls; n += step) {
                 for (const Inject inject : {Inject::Fail, Inject::Throw}) {
                     const RunResult run = RunOnce(played[s], inject, n);
                     ++runs;

@@ -233,12 +233,11 @@ void NativeWorld::DeliverBurst(const Burst& burst)
 
 void NativeWorld::SetCatchUp(CatchUpPlace place, bool on)
 {
+    // Written as the administrator or the user did, before the session: not
+    // a call of the add-in's, so a fault sweep never fails it.
     const CatchUpKey where = CatchUpKeyOf(place);
-    std::unique_ptr<host::RegistryKey> key;
     const auto root = where.machine ? host::RegRoot::LocalMachine : host::RegRoot::CurrentUser;
-    if (FAILED(m_world.Registry().CreateKey(root, where.path, host::RegView::Default, key)) || !key ||
-        FAILED(key->SetValue(u"CatchUp", host::RegValue::Dword(on ? 1 : 0))))
-        throw Failure("the catch-up setting could not be written");
+    m_world.Registry().Put(root, where.path, u"CatchUp", host::RegValue::Dword(on ? 1 : 0));
 }
 
 void NativeWorld::RefuseRestrict(const std::string& store)
