@@ -237,7 +237,7 @@ void NativeWorld::SetCatchUp(CatchUpPlace place, bool on)
     // a call of the add-in's, so a fault sweep never fails it.
     const CatchUpKey where = CatchUpKeyOf(place);
     const auto root = where.machine ? host::RegRoot::LocalMachine : host::RegRoot::CurrentUser;
-    m_world.Registry().Put(root, where.path, u"CatchUp", host::RegValue::Dword(on ? 1 : 0));
+    m_world.Registry().Put(root, where.path, kCatchUpValue, host::RegValue::Dword(on ? 1 : 0));
 }
 
 void NativeWorld::RefuseRestrict(const std::string& store)

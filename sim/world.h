@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "filing/catch_up_setting.h"
 #include "sim/script.h"
 
 namespace qev::sim {
@@ -32,11 +33,11 @@ struct CatchUpKey {
 inline CatchUpKey CatchUpKeyOf(CatchUpPlace place)
 {
     switch (place) {
-        case CatchUpPlace::Policy: return {true, u"Software\\Policies\\Marlowcrest\\qev"};
-        case CatchUpPlace::Machine: return {true, u"Software\\Marlowcrest\\qev"};
+        case CatchUpPlace::Policy: return {true, kCatchUpPolicyKey};
+        case CatchUpPlace::Machine: return {true, kCatchUpKey};
         case CatchUpPlace::User: break;
     }
-    return {false, u"Software\\Marlowcrest\\qev"};
+    return {false, kCatchUpKey};
 }
 inline constexpr CatchUpPlace kCatchUpPlaces[] = {CatchUpPlace::User, CatchUpPlace::Policy, CatchUpPlace::Machine};
 
