@@ -49,6 +49,18 @@ PAIRS = [
     ("ribbon getEnabled", "RibbonGetEnabled", "empty call", "EmptyCallBaseline", "time"),
 ]
 
+# Growth with size, (figure, benchmark family, sizes): the time of the larger
+# message in times the smaller one's, next to memcpy's growth over the same
+# sizes in the same run. Linear is 10 x; a size that outgrows a cache level
+# (1 MB fits this machine's L2, 10 MB does not) costs memcpy more than that,
+# so the copy's own growth is the baseline a linear pass is held to.
+GROWTH = [
+    ("mail text", "MailTextOfLargeMessage"),
+    ("body", "MailBodyOfLargeMessage"),
+    ("headers", "MailHeadersOfLargeMessage"),
+]
+GROWTH_STEPS = [(1, 10), (10, 100)]
+
 # Native figures the Wine ones stand next to: the start-up benchmark's start-up
 # is the object's creation, the connection and the start-up work.
 NATIVE = {
@@ -101,6 +113,15 @@ def native_rows(found):
                          f"{rate / base_rate:.2f} of its speed"))
         else:
             rows.append((figure, time_text(ms), baseline, time_text(base_ms), f"{ms / base_ms:.2f} x"))
+    for figure, family in GROWTH:
+        for small, large in GROWTH_STEPS:
+            names = [f"{family}/{small}", f"{family}/{large}",
+                     f"MemcpyOfTheSameBytes/{small}", f"MemcpyOfTheSameBytes/{large}"]
+            if not all(name in found for name in names):
+                continue
+            grew, copy_grew = (found[names[1]][0] / found[names[0]][0], found[names[3]][0] / found[names[2]][0])
+            rows.append((f"{figure}, {large} MB in times {small} MB", f"{grew:.1f} x",
+                         f"memcpy {large} MB in times {small} MB", f"{copy_grew:.1f} x", f"{grew / copy_grew:.2f} x"))
     return rows
 
 

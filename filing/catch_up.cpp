@@ -173,7 +173,7 @@ bool CatchUp::BeginStore_(const EntryId& a_storeId)
     if (!spInboxItems) return false;
     StoreState& state = m_stores[a_storeId];
     std::u16string filter = u"[UnRead] = True";
-    if (state.since) filter += u" AND [ReceivedTime] >= '" + host::FilterDateText(*state.since) + u"'";
+    if (state.since) filter += u" AND [ReceivedTime] >= '" + host::Sys().FilterDate(*state.since) + u"'";
 
     Pass pass;
     pass.storeId = a_storeId;

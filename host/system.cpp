@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "host/ole_date.h"
+
 namespace host {
 namespace {
 
@@ -27,6 +29,11 @@ NoSystem g_noSystem;
 std::atomic<System*> g_system{&g_noSystem};
 
 }  // namespace
+
+std::u16string System::FilterDate(double oleDate)
+{
+    return FilterDateText(oleDate);
+}
 
 System& Sys() noexcept
 {

@@ -46,6 +46,10 @@ public:
     // The local date and time now as an OLE date (GetLocalTime); nothing
     // where the platform keeps no clock.
     virtual std::optional<double> LocalNow() noexcept { return std::nullopt; }
+    // A date as an item filter (Items.Restrict) must give it: Outlook reads
+    // it by the user's short date and time formats, without seconds. Here
+    // the user's are the United States' ("3/2/2026 9:05 AM").
+    virtual std::u16string FilterDate(double oleDate);
 
     // The same, with an empty text for a failed conversion.
     std::u16string Widen(std::string_view bytes, unsigned codePage)

@@ -60,6 +60,31 @@ std::optional<double> WinSystem::LocalNow() noexcept
     return OleDateOf(CivilTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
 }
 
+std::optional<std::u16string> FilterDateIn(const wchar_t* locale, double oleDate)
+{
+    const CivilTime t = CivilOf(oleDate);
+    SYSTEMTIME time{};
+    time.wYear = static_cast<WORD>(t.year);
+    time.wMonth = static_cast<WORD>(t.month);
+    time.wDay = static_cast<WORD>(t.day);
+    time.wHour = static_cast<WORD>(t.hour);
+    time.wMinute = static_cast<WORD>(t.minute);
+    wchar_t date[96] = {};
+    wchar_t clock[96] = {};
+    if (!GetDateFormatEx(locale, DATE_SHORTDATE, &time, nullptr, date, 96, nullptr) ||
+        !GetTimeFormatEx(locale, TIME_NOSECONDS, &time, nullptr, clock, 96))
+        return std::nullopt;
+    return std::u16string(U(date)) + u" " + U(clock);
+}
+
+std::u16string WinSystem::FilterDate(double oleDate)
+{
+    // The user's formats, which Outlook reads the filter by; the form of the
+    // United States only when the system cannot give them.
+    if (auto text = FilterDateIn(LOCALE_NAME_USER_DEFAULT, oleDate)) return *std::move(text);
+    return System::FilterDate(oleDate);
+}
+
 std::optional<std::u16string> WinSystem::RoamingAppDataFolder()
 {
     // No CSIDL_FLAG_CREATE: a missing folder is reported, not made.

@@ -14,9 +14,14 @@ public:
     bool WidenText(std::string_view bytes, unsigned codePage, std::u16string& out, std::uint32_t& lastError) override;
     std::uint32_t TickCount() noexcept override;
     std::optional<double> LocalNow() noexcept override;
+    std::u16string FilterDate(double oleDate) override;
     bool CurrentDir(std::size_t maxUnits, std::u16string& out) noexcept override;
     bool SetCurrentDir(std::u16string_view folder) noexcept override;
 };
+
+// oleDate in locale's short date and its time format without seconds
+// (GetDateFormatEx, GetTimeFormatEx); nothing when the system cannot format it.
+std::optional<std::u16string> FilterDateIn(const wchar_t* locale, double oleDate);
 
 // Installs one process-wide WinSystem as host::Sys() and returns it.
 WinSystem& InstallWinSystem() noexcept;

@@ -176,6 +176,28 @@ HRESULT GetPropsOf(LPSPropTagArray tags, ULONG* count, LPSPropValue* values, Get
     return errors ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
+// Outlook reads the dates of a filter by the user's short date and time
+// formats. The model reads one form only ("3/2/2026 9:05 AM"), so each date
+// compared with ReceivedTime is read here as Outlook would (VarDateFromStr
+// with the user's locale) and handed on in the model's form; a text the
+// locale cannot read is handed on as it is, for the model to refuse.
+std::u16string InModelDates(std::u16string filter)
+{
+    static constexpr std::u16string_view kDated = u"[ReceivedTime]";
+    for (std::size_t at = filter.find(kDated); at != std::u16string::npos; at = filter.find(kDated, at + 1)) {
+        const std::size_t open = filter.find_first_of(u"'\"", at + kDated.size());
+        if (open == std::u16string::npos) break;
+        const std::size_t close = filter.find(filter[open], open + 1);
+        if (close == std::u16string::npos) break;
+        std::wstring text(filter.begin() + static_cast<std::ptrdiff_t>(open + 1),
+                                filter.begin() + static_cast<std::ptrdiff_t>(close));
+        DATE date = 0;
+        if (FAILED(VarDateFromStr(text.data(), LOCALE_USER_DEFAULT, 0, &date))) continue;
+        filter.replace(open + 1, close - open - 1, host::FilterDateText(date));
+    }
+    return filter;
+}
+
 }  // namespace
 
 #pragma GCC diagnostic push
@@ -935,12 +957,13 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
             break;
         }
         case kRestrict: {
-            // The model evaluates the filter it is given (host/fake/fake_filter.h).
+            // The model evaluates the filter it is given (host/fake/fake_filter.h),
+            // its dates read by the user's locale first.
             Ref<host::Items> items = As<host::Items>();
             if (!items || !method) return DISP_E_MEMBERNOTFOUND;
             VARIANT filter;
             if (HRESULT a = Arg(params, 0, VT_BSTR, filter); FAILED(a)) return a;
-            hr = Guard(&description, [&] { handDispatch(items->Restrict(TextOf(filter.bstrVal))); });
+            hr = Guard(&description, [&] { handDispatch(items->Restrict(InModelDates(TextOf(filter.bstrVal)))); });
             VariantClear(&filter);
             break;
         }

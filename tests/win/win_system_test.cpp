@@ -2,16 +2,20 @@
 // and the trace marker check on top of it.
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "addin/trace.h"
 #include "host/com_error.h"
+#include "host/ole_date.h"
 #include "host/system.h"
+#include "host/win/win_system.h"
 
 namespace {
 
@@ -202,6 +206,27 @@ TEST(WinSystem, WidenByCodePage)
     // Code page 0 is the system's ANSI code page.
     const std::string high = "\x80\xa9\xe9\xfe";
     EXPECT_EQ(host::Sys().Widen(high, 0), host::Sys().Widen(high, GetACP()));
+}
+
+// A filter's date in the user's formats, which Outlook reads it by: read
+// back with the same locale it is the same minute (day and month both 12 or
+// less, so that the form of another country would name another day), and it
+// has no seconds, which Outlook's filters do not take.
+TEST(WinSystem, FilterDateReadsBackByLocale)
+{
+    const double date = host::OleDateOf({2026, 12, 5, 15, 4, 59});
+    const double minute = host::OleDateOf({2026, 12, 5, 15, 4, 0});
+    for (const wchar_t* locale : {L"en-US", L"en-GB", L"de-DE", L"fr-FR", L"ja-JP"}) {
+        SCOPED_TRACE(testing::Message() << std::string(locale, locale + wcslen(locale)));
+        auto text = host::win::FilterDateIn(locale, date);
+        ASSERT_TRUE(text.has_value());
+        EXPECT_EQ(text->find(u"59"), std::u16string::npos);
+        std::wstring wide(text->begin(), text->end());
+        DATE back = 0;
+        ASSERT_EQ(VarDateFromStr(wide.data(), LocaleNameToLCID(locale, 0), 0, &back), S_OK);
+        EXPECT_DOUBLE_EQ(back, minute);
+    }
+    EXPECT_FALSE(host::win::FilterDateIn(L"xx-nowhere", date).has_value());
 }
 
 }  // namespace
