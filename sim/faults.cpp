@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -29,26 +28,12 @@
 
 #include "sim/native_world.h"
 #include "sim/player.h"
+#include "sim/sweep.h"
 
 namespace {
 
+using qev::sim::KindOf;
 using qev::sim::Statement;
-
-// The kinds of problem the totals count, in the order they are printed.
-const std::vector<std::string> kKinds = {"crash",        "hang",     "escaped", "unreleased", "overreleased",
-                                         "subscription", "library",  "key",     "clipboard",  "misuse"};
-
-std::string KindOf(const std::string& problem)
-{
-    const auto has = [&](const char* text) { return problem.find(text) != std::string::npos; };
-    if (has("more than referenced")) return "overreleased";
-    if (has("not released")) return "unreleased";
-    if (has("subscription") || has("interface table") || has("observer not unadvised")) return "subscription";
-    if (has("library") || has("libraries:")) return "library";
-    if (has("registry key")) return "key";
-    if (has("clipboard")) return "clipboard";
-    return "misuse";
-}
 
 enum class Inject { None, Fail, Throw };
 
@@ -160,58 +145,6 @@ std::vector<std::string> Unexcused(const RunResult& run)
     return problems;
 }
 
-std::vector<std::filesystem::path> ScenarioFiles(const std::vector<std::string>& paths)
-{
-    std::vector<std::filesystem::path> files;
-    for (const std::string& path : paths) {
-        if (!std::filesystem::is_directory(path)) {
-            files.emplace_back(path);
-            continue;
-        }
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
-            if (entry.is_regular_file() && entry.path().extension() == ".scn") files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<std::vector<Statement>> Sessions(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream source;
-    source << in.rdbuf();
-    std::ostringstream errors;
-    const auto statements = qev::sim::ParseForPlay(source.str(), errors);
-    if (!statements) {
-        std::cerr << file.string() << ": " << errors.str();
-        return {};
-    }
-    std::vector<std::vector<Statement>> sessions;
-    qev::sim::PlayEachSession(*statements, [&](const std::vector<Statement>& session) {
-        sessions.push_back(session);
-        // Outlook ends every session before it lets the add-in go: the calls
-        // of its exit that the session did not make are made at its end.
-        int line = session.empty() ? 1 : session.back().line;
-        // The calls of the last connection count (a session may connect again).
-        auto last = session.begin();
-        for (auto it = session.begin(); it != session.end(); ++it) {
-            const auto* call = std::get_if<qev::sim::Session>(&it->action);
-            if (call && call->call == qev::sim::SessionCall::Connect) last = it;
-        }
-        for (const auto& [call, verb] : {std::pair{qev::sim::SessionCall::BeginShutdown, "beginshutdown"},
-                                         std::pair{qev::sim::SessionCall::Quit, "quit"},
-                                         std::pair{qev::sim::SessionCall::Disconnect, "disconnect"}}) {
-            const bool made = std::any_of(last, session.end(), [&](const Statement& s) {
-                const auto* earlier = std::get_if<qev::sim::Session>(&s.action);
-                return earlier && earlier->call == call;
-            });
-            if (!made) sessions.back().push_back({++line, verb, qev::sim::Session{call, 0}});
-        }
-        return qev::sim::kExitPassed;
-    });
-    return sessions;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -241,9 +174,9 @@ int main(int argc, char** argv)
             std::cerr << where << ": " << problem << "\n";
         }
     };
-    for (const auto& file : ScenarioFiles(paths)) {
+    for (const auto& file : qev::sim::ScenarioFiles(paths)) {
         ++scenarios;
-        const auto played = Sessions(file);
+        const auto played = qev::sim::SessionsToTheEnd(file, std::cerr);
         for (std::size_t s = 0; s < played.size(); ++s) {
             ++sessions;
             const std::string where = file.string() + (played.size() > 1 ? " session " + std::to_string(s + 1) : "");
@@ -267,11 +200,6 @@ int main(int argc, char** argv)
     std::uint64_t problems = 0;
     std::cout << "faults: " << scenarios << " scenarios, " << sessions << " sessions, " << calls << " host calls, "
               << runs << " runs (every " << every << (every == 1 ? "st" : "th") << " call failed and thrown), "
-              << notFired << " not reached;";
-    for (const std::string& kind : kKinds) {
-        std::cout << " " << kind << " " << totals[kind];
-        problems += totals[kind];
-    }
-    std::cout << "\n";
+              << notFired << " not reached;" << qev::sim::KindTotals(totals, problems) << "\n";
     return problems == 0 ? 0 : 1;
 }

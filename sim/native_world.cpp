@@ -245,6 +245,11 @@ void NativeWorld::RefuseRestrict(const std::string& store)
     PlayOnModel([&] { m_world.Mail().SetRestrictRefused(host::Utf16(store), true); });
 }
 
+void NativeWorld::FailCalls(const std::string& name, std::uint32_t count, std::uint32_t hr)
+{
+    m_world.Calls().FailNamed(name, count, static_cast<HRESULT>(hr));
+}
+
 void NativeWorld::Idle(std::uint32_t limit)
 {
     IdleStats stats;

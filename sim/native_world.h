@@ -58,6 +58,7 @@ public:
     void DeliverBurst(const Burst& burst) override;
     void SetCatchUp(CatchUpPlace place, bool on) override;
     void RefuseRestrict(const std::string& store) override;
+    void FailCalls(const std::string& name, std::uint32_t count, std::uint32_t hr) override;
     void Idle(std::uint32_t limit) override;
     FolderCount CountFolder(const std::string& store, const std::string& path) override;
 

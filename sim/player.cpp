@@ -108,11 +108,17 @@ public:
     Player& operator=(const Player&) = delete;
 
     // Plays on past failures, skipping the assertions; counts what escaped.
-    int PlayRegardless(const std::vector<Statement>& statements)
+    int PlayRegardless(const std::vector<Statement>& statements, const std::function<void(int)>& released)
     {
         int escaped = 0;
         for (const Statement& statement : statements) {
-            if (IsAssertion(statement.action)) continue;
+            if (IsAssertion(statement.action)) {
+                if (released && std::holds_alternative<ExpectReleased>(statement.action)) {
+                    m_world.Settle();
+                    released(statement.line);
+                }
+                continue;
+            }
             m_statement = &statement;
             m_watchdog.Arm(statement.line);
             try {
@@ -275,6 +281,7 @@ public:
     void operator()(const Burst& s) { m_world.DeliverBurst(s); }
     void operator()(const CatchUpSetting& s) { m_world.SetCatchUp(s.place, s.on); }
     void operator()(const NoRestrict& s) { m_world.RefuseRestrict(s.store); }
+    void operator()(const FailCall& s) { m_world.FailCalls(s.name, s.count, s.hr); }
     void operator()(const Idle& s) { m_world.Idle(s.limit.value_or(kIdleLimit)); }
 
     // ---- assertions ----
@@ -456,10 +463,11 @@ int Play(World& world, const std::vector<Statement>& statements, std::ostream& o
     return player.Play(statements);
 }
 
-int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out)
+int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out,
+                   const std::function<void(int line)>& released)
 {
     Player player(world, out, kStatementLimit);
-    return player.PlayRegardless(statements);
+    return player.PlayRegardless(statements, released);
 }
 
 int PlayEachSession(const std::vector<Statement>& statements,

@@ -42,7 +42,10 @@ int Play(World& world, const std::vector<Statement>& statements, std::ostream& o
 // (a click on a bar the add-in could not build) is passed over. Only an
 // exception that reaches the world from the add-in counts: each is written as
 // "ESCAPED line N: WHAT" and the run goes on. Returns how many escaped.
-int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out);
+// released, when given, is called in place of each `expect released`, once
+// every event before it is in the transcript.
+int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out,
+                   const std::function<void(int line)>& released = {});
 
 // A file of several sessions (`session` divides them): plays the statements
 // of each in turn with playSession, which gives each a world of its own,

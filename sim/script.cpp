@@ -28,6 +28,19 @@ constexpr std::array<std::pair<std::string_view, SessionCall>, 6> kSessionVerbs{
     {"disconnect", SessionCall::Disconnect},
 }};
 
+// What `fail` can name: the members of these objects of the simulated
+// Outlook ("MailItem.Move"), and the MAPI session's calls. Both runners
+// answer these from objects of their own; the add-in's own object and the
+// platform's calls (the registry, libraries, MSXML) are another matter.
+constexpr std::array<std::string_view, 19> kFailKinds{
+    "Application", "Explorers",  "Explorer",           "Namespace",        "Folder",   "Items",         "MailItem",
+    "Selection",   "MsgStore",   "MapiFolder",         "Message",          "AccountManager",           "CommandBars",
+    "CommandBar",  "CommandBarControls",               "CommandBarButton", "RibbonUI", "RibbonControl", "Inspector",
+};
+constexpr std::array<std::string_view, 5> kFailSessionCalls{
+    "OpenEntry", "OpenMsgStore", "GetMsgStoresTable", "GetReceiveFolder", "OpenProfileSection",
+};
+
 std::string Quote(std::string_view text)
 {
     return "\"" + std::string(text) + "\"";
@@ -408,6 +421,32 @@ Action ParseClipboard(Args& args, std::string& verb)
     return ClipboardBusy{args.NextUInt32("attempts")};
 }
 
+Action ParseFail(Args& args)
+{
+    const Token& name = args.Next("method name");
+    const std::size_t dot = name.text.find('.');
+    const std::string_view kind = std::string_view(name.text).substr(0, dot);
+    const std::string_view member = dot == std::string::npos ? "" : std::string_view(name.text).substr(dot + 1);
+    const bool session = std::find(kFailSessionCalls.begin(), kFailSessionCalls.end(), name.text) != kFailSessionCalls.end();
+    const bool known = std::find(kFailKinds.begin(), kFailKinds.end(), kind) != kFailKinds.end() && !member.empty() &&
+                       member != "QueryInterface";
+    if (name.quoted || (!session && !known))
+        args.Fail("fail names a method of Outlook's objects (Kind.Member) or a MAPI session call, not " +
+                  Quote(name.text));
+    FailCall fail{name.text};
+    if (args.More()) {
+        fail.count = args.NextUInt32("call count");
+        if (fail.count == 0) args.Fail("call count below 1");
+    }
+    if (args.More()) {
+        const Token& hr = args.Next("HRESULT");
+        fail.hr = static_cast<std::uint32_t>(args.Number(hr.text, "HRESULT", std::numeric_limits<std::int32_t>::min(),
+                                                         std::numeric_limits<std::uint32_t>::max()));
+        if ((fail.hr & 0x80000000u) == 0) args.Fail("a failure's HRESULT has its high bit set, not " + hr.text);
+    }
+    return fail;
+}
+
 Statement ParseStatement(const SourceStatement& source)
 {
     const Token& first = source.tokens.front();
@@ -496,6 +535,8 @@ Statement ParseStatement(const SourceStatement& source)
         action = setting;
     } else if (verb == "norestrict") {
         action = NoRestrict{args.Text("store")};
+    } else if (verb == "fail") {
+        action = ParseFail(args);
     } else if (verb == "idle") {
         Idle idle;
         if (args.More()) idle.limit = args.NextUInt32("timer count");

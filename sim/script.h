@@ -137,6 +137,13 @@ struct CatchUpSetting {
 struct NoRestrict {
     std::string store;
 };
+// `fail NAME [COUNT] [HRESULT]`: the next COUNT calls of that method of the
+// simulated Outlook ("MailItem.Move") fail with HRESULT.
+struct FailCall {
+    std::string name;
+    std::uint32_t count = 1;
+    std::uint32_t hr = 0x80004005;  // E_FAIL
+};
 // `idle [N]`: Outlook sits idle; the add-in's timers run as they fall due.
 struct Idle {
     std::optional<std::uint32_t> limit;
@@ -248,7 +255,7 @@ using Action = std::variant<OutlookVersion, ExplorerCount, Marker, EngineLibrary
                             ExpectTrace, ExpectResult, ExpectReleased, ExpectOrder, Tick, UiModulesAt, ClipboardText,
                             ClipboardPicture, ClipboardBusy, BarMove, Picture, ExpectButton, ExpectBar,
                             ExpectClipboard, RibbonMarkup, RibbonLoad, RibbonCallback, Waiting, Burst,
-                            CatchUpSetting, Idle, NoRestrict>;
+                            CatchUpSetting, Idle, NoRestrict, FailCall>;
 
 struct Statement {
     int line = 0;

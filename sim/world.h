@@ -122,6 +122,9 @@ public:
     virtual void DeliverBurst(const Burst& burst) = 0;
     // `norestrict`: the store's Items.Restrict fails.
     virtual void RefuseRestrict(const std::string& store) = 0;
+    // `fail`: the next count calls of the method named "Kind.Member" (as the
+    // in-memory host names its calls) fail with hr.
+    virtual void FailCalls(const std::string& name, std::uint32_t count, std::uint32_t hr) = 0;
     // `catchup`: REG_DWORD "CatchUp" (1 or 0) under HKCU\Software\Marlowcrest\qev
     // (user), HKLM\Software\Policies\Marlowcrest\qev (policy) or
     // HKLM\Software\Marlowcrest\qev (machine).

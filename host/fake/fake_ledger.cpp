@@ -127,10 +127,17 @@ void HostCalls::ThrowAt(std::uint64_t n)
     m_firedAt.clear();
 }
 
+void HostCalls::FailNamed(std::string what, std::uint32_t count, HRESULT hr)
+{
+    std::lock_guard lock(m_mutex);
+    m_named[std::move(what)] = Named{count, hr};
+}
+
 void HostCalls::Disarm()
 {
     std::lock_guard lock(m_mutex);
     m_mode = Mode::None;
+    m_named.clear();
 }
 
 std::uint64_t HostCalls::Count() const
@@ -171,6 +178,10 @@ HostCalls::Mode HostCalls::Next(std::string_view what, HRESULT& hr)
             m_mode = Mode::None;
             m_fired = true;
             m_firedAt = std::string(what) + " #" + std::to_string(n);
+        } else if (const auto named = m_named.find(what); named != m_named.end() && named->second.left > 0) {
+            --named->second.left;
+            mode = Mode::Fail;
+            hr = named->second.hr;
         }
         listener = m_listener;
     }

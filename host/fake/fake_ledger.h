@@ -1,5 +1,5 @@
 // The world's books: the references it hands out (Ledger, Counted) and the
-// host calls it answers, with the one failure it can be told to inject
+// host calls it answers, with the failures it can be told to inject
 // (HostCalls).
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -131,6 +132,10 @@ public:
     // Calls that cannot raise (noexcept methods, exports with a C interface)
     // fail with E_UNEXPECTED instead.
     void ThrowAt(std::uint64_t n);
+    // The next count calls named what ("MailItem.Move", as FiredAt names
+    // them) fail with hr, wherever they fall; the count goes on. Naming the
+    // call again replaces what was left of the earlier order.
+    void FailNamed(std::string what, std::uint32_t count, HRESULT hr);
     // No failure armed; the count goes on.
     void Disarm();
 
@@ -166,6 +171,11 @@ private:
     HRESULT m_hr = S_OK;
     bool m_fired = false;
     std::string m_firedAt;
+    struct Named {
+        std::uint32_t left = 0;
+        HRESULT hr = S_OK;
+    };
+    std::map<std::string, Named, std::less<>> m_named;
     std::function<void(std::uint64_t, std::string_view)> m_listener;
 };
 

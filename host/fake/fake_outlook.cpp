@@ -213,14 +213,14 @@ Ref<Explorer> FakeApplication::ExplorerItem(std::int32_t index)
 
 Ref<Namespace> FakeApplication::GetNamespace(std::u16string_view type)
 {
-    m_calls.Enter("GetNamespace");
+    m_calls.Enter("Application.GetNamespace");
     if (!EqualNoCase(type, u"MAPI")) throw ComError(E_INVALIDARG);
     return Ref<Namespace>::Share(m_namespace);
 }
 
 Ref<Explorer> FakeApplication::ActiveExplorer()
 {
-    m_calls.Enter("ActiveExplorer");
+    m_calls.Enter("Application.ActiveExplorer");
     return Ref<host::Explorer>::Share(ExplorerAt(1));
 }
 

@@ -1047,7 +1047,7 @@ HRESULT OutlookFace::Call(DISPID id, WORD flags, const DISPPARAMS& params, VARIA
 
 // ---- the mail world ----
 
-SimMail::SimMail(Ledger& ledger) : m_simLedger(ledger), m_mail(m_ledger, m_calls) {}
+SimMail::SimMail(Ledger& ledger) : m_simLedger(ledger), m_calls(ledger.Calls()), m_mail(m_ledger, m_calls) {}
 
 SimMail::~SimMail() = default;
 

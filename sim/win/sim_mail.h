@@ -76,7 +76,7 @@ public:
 private:
     Ledger& m_simLedger;
     host::fake::Ledger m_ledger;
-    host::fake::HostCalls m_calls;
+    host::fake::HostCalls& m_calls;  // the world's (Ledger::Calls)
     host::fake::FakeMail m_mail;
     // The model's explorers come with command bars of their own that nothing
     // reaches: the add-in is given the simulated Outlook's (sim_cmdbars.h).

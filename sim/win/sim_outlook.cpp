@@ -96,11 +96,24 @@ HRESULT Reported(HRESULT hr, EXCEPINFO* exception, std::u16string& description)
     }
 }
 
+HRESULT LedgerCount::Injected(const wchar_t* member) noexcept
+{
+    try {
+        std::string name = m_entry.kind + ".";
+        for (const wchar_t* c = member; *c; ++c) name += static_cast<char>(*c);  // the table's names are ASCII
+        return m_ledger.Calls().CheckNoThrow(name);
+    } catch (...) {
+        return S_OK;  // a name that cannot be made was not asked to fail
+    }
+}
+
 // ---- SimConnectionPoint ----
 
-SimConnectionPoint::SimConnectionPoint(Ledger& ledger, const std::string& owner, const IID& iid, const char* ifaceName,
-                                       IConnectionPointContainer& container)
+SimConnectionPoint::SimConnectionPoint(Ledger& ledger, const std::string& ownerKind, const std::string& owner,
+                                       const IID& iid, const char* ifaceName, IConnectionPointContainer& container)
     : ComObject(ledger, "ConnectionPoint", owner + " " + ifaceName),
+      m_ledger(ledger),
+      m_ownerKind(ownerKind),
       m_iid(iid),
       m_owner(owner),
       m_ifaceName(ifaceName),
@@ -133,6 +146,7 @@ HRESULT SimConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
     if (!cookie) return E_POINTER;
     *cookie = 0;
     if (!sink) return E_POINTER;
+    if (const HRESULT hr = m_ledger.Calls().CheckNoThrow(m_ownerKind + ".Advise"); FAILED(hr)) return hr;
     // Outlook calls its sinks through the event interface's IDispatch.
     IDispatch* dispatch = nullptr;
     if (FAILED(sink->QueryInterface(m_iid, reinterpret_cast<void**>(&dispatch))) &&
@@ -147,6 +161,7 @@ HRESULT SimConnectionPoint::Unadvise(DWORD cookie)
 {
     const auto it = m_sinks.find(cookie);
     if (it == m_sinks.end()) return CONNECT_E_NOCONNECTION;
+    if (const HRESULT hr = m_ledger.Calls().CheckNoThrow(m_ownerKind + ".Unadvise"); FAILED(hr)) return hr;
     IDispatch* sink = it->second;
     m_sinks.erase(it);
     sink->Release();
@@ -203,7 +218,7 @@ std::vector<std::string> SimConnectionPoint::Live() const
 
 SimSource::SimSource(Ledger& ledger, std::string kind, std::string name, std::vector<Name> names, const IID& events,
                      const char* eventsName)
-    : SimDispatch(std::move(names), ledger, std::move(kind), name), m_point(ledger, name, events, eventsName, *this)
+    : SimDispatch(std::move(names), ledger, kind, name), m_point(ledger, kind, name, events, eventsName, *this)
 {
 }
 

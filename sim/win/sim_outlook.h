@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "host/fake/fake_ledger.h"
 #include "host/object.h"
 #include "host/win/com_object.h"
 #include "host/win/win_variant.h"
@@ -61,9 +62,15 @@ public:
     // back too often.
     std::vector<std::string> Problems() const;
 
+    // The world's host calls: the mail model's, and every member of an
+    // automation object here, named "Kind.Member" as the in-memory world
+    // names the same call, so that `fail` fails it in both.
+    host::fake::HostCalls& Calls() noexcept { return m_calls; }
+
 private:
     mutable std::mutex m_mutex;
     std::deque<LedgerEntry> m_entries;  // stable addresses
+    host::fake::HostCalls m_calls;
 };
 
 // The count of an object of the simulated Outlook: its ledger entry. The
@@ -78,6 +85,8 @@ public:
     ULONG Up() noexcept { return m_ledger.AddRef(m_entry); }
     ULONG Down() noexcept { return m_ledger.Release(m_entry); }
     ULONG Get() const { return m_ledger.Count(m_entry); }
+    // The failure the world was told to give this member, or S_OK.
+    HRESULT Injected(const wchar_t* member) noexcept;
 
 private:
     Ledger& m_ledger;
@@ -92,6 +101,8 @@ public:
     explicit HostObjectCount(host::Object* object) noexcept : m_object(object) {}
     ULONG Up() noexcept { return m_object->AddRef(); }
     ULONG Down() noexcept { return m_object->Release(); }
+    // The model object's own calls answer for the face.
+    static HRESULT Injected(const wchar_t*) noexcept { return S_OK; }
 
 private:
     host::Object* m_object;
@@ -167,7 +178,9 @@ public:
         if (params->cNamedArgs > 0 && !putArgument) return DISP_E_NONAMEDARGS;
         VARIANT value;
         VariantInit(&value);
-        const HRESULT hr = Call(id, flags, *params, value, argError);
+        const Name* member = NameOf(id);
+        HRESULT hr = member ? this->RefCount().Injected(member->name) : S_OK;
+        if (SUCCEEDED(hr)) hr = Call(id, flags, *params, value, argError);
         if (SUCCEEDED(hr)) {
             if (result)
                 *result = value;
@@ -225,6 +238,12 @@ private:
     {
         return HasPoints() || !IsEqualIID(iid, IID_IConnectionPointContainer);
     }
+    const Name* NameOf(DISPID id) const noexcept
+    {
+        for (const Name& name : m_names)
+            if (name.id == id) return &name;
+        return nullptr;
+    }
 
     std::vector<Name> m_names;
     std::u16string m_description;
@@ -237,8 +256,9 @@ using SimDispatch = SimDispatchOf<LedgerCount>;
 class SimConnectionPoint final
     : public host::win::ComObject<LedgerCount, host::win::Row<IConnectionPoint, IID_IConnectionPoint>> {
 public:
-    SimConnectionPoint(Ledger& ledger, const std::string& owner, const IID& iid, const char* ifaceName,
-                       IConnectionPointContainer& container);
+    // ownerKind names its calls as the in-memory world does ("Explorer.Advise").
+    SimConnectionPoint(Ledger& ledger, const std::string& ownerKind, const std::string& owner, const IID& iid,
+                       const char* ifaceName, IConnectionPointContainer& container);
     ~SimConnectionPoint() override;
 
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
@@ -260,6 +280,8 @@ public:
     std::vector<std::string> Live() const;
 
 private:
+    Ledger& m_ledger;
+    const std::string m_ownerKind;
     const IID m_iid;
     const std::string m_owner;
     const char* m_ifaceName;

@@ -178,12 +178,17 @@ WinWorld::WinWorld(const BuiltFiles& files, const RegisteredAddin* installed)
     }
     // The add-in's clock and clipboard attempts are the scenario's; its debug
     // writes come whole, whatever the code page.
-    const HMODULE addin = GetModuleHandleW(m_folder.AddinPath().c_str());
+    const HMODULE addin = AddinModule();
     if (!ScenarioClock::Install(addin)) throw std::runtime_error("qev.dll does not import GetTickCount and GetLocalTime");
     if (!ScenarioTimers::Install(addin)) throw std::runtime_error("qev.dll does not import SetTimer and KillTimer");
     if (!m_clipboardHolder.Install(addin)) throw std::runtime_error("qev.dll does not import OpenClipboard");
     if (!ChannelFeed::TakeWhole(addin)) throw std::runtime_error("qev.dll does not import OutputDebugStringW");
     m_feed.OnlyWholeWriters();  // nothing else of this process writes to the channel
+}
+
+HMODULE WinWorld::AddinModule() const noexcept
+{
+    return GetModuleHandleW(m_folder.AddinPath().c_str());
 }
 
 WinWorld::~WinWorld()
@@ -481,6 +486,11 @@ void WinWorld::DeliverBurst(const Burst& burst)
 void WinWorld::RefuseRestrict(const std::string& store)
 {
     PlayOnModel([&] { m_mail->Model().SetRestrictRefused(host::Utf16(store), true); });
+}
+
+void WinWorld::FailCalls(const std::string& name, std::uint32_t count, std::uint32_t hr)
+{
+    m_ledger.Calls().FailNamed(name, count, static_cast<HRESULT>(hr));
 }
 
 void WinWorld::Idle(std::uint32_t limit)

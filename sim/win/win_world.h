@@ -86,6 +86,9 @@ public:
     void Attach(Transcript* transcript) override;
     void Settle() override;
 
+    // The loaded qev.dll, for a harness that patches more of its imports.
+    HMODULE AddinModule() const noexcept;
+
     void SetOutlookVersion(const std::optional<std::string>& version) override;
     void SetExplorers(std::int32_t count) override;
     void SetMarker(MarkerKind kind, bool present) override;
@@ -110,6 +113,7 @@ public:
     void DeliverBurst(const Burst& burst) override;
     void SetCatchUp(CatchUpPlace place, bool on) override;
     void RefuseRestrict(const std::string& store) override;
+    void FailCalls(const std::string& name, std::uint32_t count, std::uint32_t hr) override;
     void Idle(std::uint32_t limit) override;
     FolderCount CountFolder(const std::string& store, const std::string& path) override;
 

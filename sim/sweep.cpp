@@ -1,0 +1,93 @@
+#include "sim/sweep.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "sim/player.h"
+
+namespace qev::sim {
+
+const std::vector<std::string> kProblemKinds = {"crash",        "hang",    "escaped", "unreleased", "overreleased",
+                                                "subscription", "library", "key",     "clipboard",  "misuse"};
+
+std::string KindOf(const std::string& problem)
+{
+    const auto has = [&](const char* text) { return problem.find(text) != std::string::npos; };
+    if (has("more than referenced")) return "overreleased";
+    if (has("not released") || has("besides Outlook's")) return "unreleased";
+    if (has("subscription") || has("interface table") || has("observer not unadvised")) return "subscription";
+    if (has("library") || has("libraries:")) return "library";
+    if (has("registry key")) return "key";
+    if (has("clipboard")) return "clipboard";
+    return "misuse";
+}
+
+std::string KindTotals(const std::map<std::string, std::uint64_t>& totals, std::uint64_t& problems)
+{
+    std::string line;
+    problems = 0;
+    for (const std::string& kind : kProblemKinds) {
+        const auto found = totals.find(kind);
+        const std::uint64_t n = found == totals.end() ? 0 : found->second;
+        line += " " + kind + " " + std::to_string(n);
+        problems += n;
+    }
+    return line;
+}
+
+std::vector<std::filesystem::path> ScenarioFiles(const std::vector<std::string>& paths)
+{
+    std::vector<std::filesystem::path> files;
+    for (const std::string& path : paths) {
+        if (!std::filesystem::is_directory(path)) {
+            files.emplace_back(path);
+            continue;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
+            if (entry.is_regular_file() && entry.path().extension() == ".scn") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::vector<Statement>> SessionsToTheEnd(const std::filesystem::path& file, std::ostream& errors)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream source;
+    source << in.rdbuf();
+    if (!in) {
+        errors << file.string() << ": cannot be read\n";
+        return {};
+    }
+    std::ostringstream parseErrors;
+    const auto statements = ParseForPlay(source.str(), parseErrors);
+    if (!statements) {
+        errors << file.string() << ": " << parseErrors.str();
+        return {};
+    }
+    std::vector<std::vector<Statement>> sessions;
+    PlayEachSession(*statements, [&](const std::vector<Statement>& session) {
+        sessions.push_back(session);
+        int line = session.empty() ? 1 : session.back().line;
+        // The calls of the last connection count (a session may connect again).
+        auto last = session.begin();
+        for (auto it = session.begin(); it != session.end(); ++it) {
+            const auto* call = std::get_if<Session>(&it->action);
+            if (call && call->call == SessionCall::Connect) last = it;
+        }
+        for (const auto& [call, verb] : {std::pair{SessionCall::BeginShutdown, "beginshutdown"},
+                                         std::pair{SessionCall::Quit, "quit"},
+                                         std::pair{SessionCall::Disconnect, "disconnect"}}) {
+            const bool made = std::any_of(last, session.end(), [&](const Statement& s) {
+                const auto* earlier = std::get_if<Session>(&s.action);
+                return earlier && earlier->call == call;
+            });
+            if (!made) sessions.back().push_back({++line, verb, Session{call, 0}});
+        }
+        return kExitPassed;
+    });
+    return sessions;
+}
+
+}  // namespace qev::sim
