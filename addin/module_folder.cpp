@@ -4,8 +4,9 @@ namespace qev {
 
 std::u16string AddinModulePath(host::Libraries& libraries)
 {
-    const host::LibraryHandle self = libraries.Loaded(kAddinModuleName);
-    return libraries.FileName(self);  // a null module names the host program
+    const host::LibraryHandle self = libraries.Self();
+    if (!self) return {};  // FileName(null) would name the host program
+    return libraries.FileName(self);
 }
 
 std::u16string ParentFolder(std::u16string_view path)

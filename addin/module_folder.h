@@ -1,5 +1,6 @@
 // Where the add-in's own module lies: its companions (the engine client, the
-// product configuration library) are looked for beside it.
+// product configuration library) are looked for beside it, and never beside
+// the host program.
 #pragma once
 
 #include <string>
@@ -9,10 +10,9 @@
 
 namespace qev {
 
-inline constexpr char16_t kAddinModuleName[] = u"qev.dll";
-
-// The full path of the loaded "qev.dll", or of the host program when no
-// module of that name is loaded.
+// The full path of the add-in's own module, whatever its file is called;
+// empty when the module or its path cannot be found (never the host
+// program's, where a library of the engine's name could have been planted).
 std::u16string AddinModulePath(host::Libraries& libraries);
 
 // path without its last element ("C:\a\b.dll" gives "C:\a"); empty without a backslash.

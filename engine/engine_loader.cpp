@@ -1,5 +1,6 @@
-// Loading the engine client library beside the add-in, creating the client
-// and reading the engine's state.
+// Loading the engine client library beside the add-in's own module (by its
+// full path, never beside the host program), creating the client and reading
+// the engine's state.
 #include <string>
 
 #include "addin/module_folder.h"
@@ -64,6 +65,12 @@ bool EngineLink::Load()
 {
     host::Libraries& libraries = m_services.libraries;
     const std::u16string folder = ParentFolder(AddinModulePath(libraries));
+    if (folder.empty()) {
+        // Without its own folder the add-in loads no engine: a bare name
+        // would be searched for beside the host program first.
+        TraceBare(u"_asClient.Load() failed");
+        return false;
+    }
     const DllDirectoryScope dllDirectory(libraries, folder);
 
     m_strAsClientPath = JoinPath(folder, kAsClientLibrary);

@@ -34,8 +34,11 @@ void Unload(host::Libraries& libraries, CProductInfo& holder)
 
 void Load(host::Libraries& libraries, CProductInfo& holder)
 {
-    // Beside the add-in's own module, whatever its file is called.
-    const std::u16string path = JoinPath(ParentFolder(libraries.FileName(libraries.Self())), kProductInfoLibrary);
+    // Beside the add-in's own module, whatever its file is called; without
+    // its folder nothing (a bare name is searched for beside the host program).
+    const std::u16string folder = ParentFolder(AddinModulePath(libraries));
+    if (folder.empty()) return;
+    const std::u16string path = JoinPath(folder, kProductInfoLibrary);
     holder.module = libraries.Load(path, false, nullptr);
     if (!holder.module && IsAbsolute(path)) holder.module = libraries.Load(path, true, nullptr);
     if (holder.module) {

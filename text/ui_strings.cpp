@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "addin/module_folder.h"
 #include "addin/trace.h"
 #include "text/product_info.h"
 #include "text/string_table.h"
@@ -12,10 +13,11 @@ CLangModules g_langModules;
 
 namespace {
 
-// The path of the add-in's own module (the host program's when it has none).
+// The path of the add-in's own module; empty when it has none (the host
+// program's folder is no place to look for modules).
 std::u16string AddinPath(host::Libraries& libraries)
 {
-    return libraries.FileName(libraries.Self());
+    return AddinModulePath(libraries);
 }
 
 // "C:\P\qev.dll" -> "C:\P\": cut just after the last backslash.
@@ -111,6 +113,7 @@ void ReplaceProductName(host::Libraries& libraries, std::u16string& text)
 
 CCurrentDirGuard::CCurrentDirGuard(host::Services& services, std::u16string_view folder) : m_system(services.system)
 {
+    if (folder.empty()) return;  // no folder of the add-in's: the directory stays
     constexpr std::size_t kMaxPath = 260;
     std::u16string previous;
     const bool kept = m_system.CurrentDir(kMaxPath, previous);
@@ -139,6 +142,7 @@ host::LibraryHandle LoadLangModule_(host::Services& services, bool isText)
     try {
         host::Libraries& libraries = services.libraries;
         const std::u16string addinPath = AddinPath(libraries);
+        if (addinPath.empty()) return nullptr;  // neither folder nor file name to go by
         const std::u16string base = BaseName(addinPath);
         const std::u16string addinFolder = FolderWithBackslash(addinPath);
         const std::u16string language = LanguageCode(services.registry);

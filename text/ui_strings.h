@@ -43,7 +43,8 @@ inline constexpr char16_t kLayoutValue[] = u"rtl";
 inline constexpr char16_t kDefaultLanguage[] = u"en-us";
 
 // Makes a folder current for its lifetime and puts the previous current
-// directory back at its end; with no folder given, the add-in's folder. When
+// directory back at its end; with no folder given, the add-in's folder (an
+// empty folder, as when the add-in's own module is not found, changes nothing). When
 // the previous directory cannot be read (or is 260 units or longer) or the
 // folder cannot be made current, nothing is put back. A folder that is current
 // already is left as it is, with nothing to put back: a guard inside another
@@ -72,7 +73,8 @@ void UnloadUiStringModules(host::Libraries& libraries) noexcept;
 
 // Finds and loads one module (isText: the language module, else the layout
 // module), first beside the add-in, then in the product's folder (whose path
-// is then written to the debug channel as a bare line). Null when neither loads.
+// is then written to the debug channel as a bare line). Null when neither loads,
+// and when the add-in's own module is not found (no folder, no file name).
 host::LibraryHandle LoadLangModule_(host::Services& services, bool isText);
 
 // Text number (0 to 65535) from the language module, or from the add-in's own

@@ -11,14 +11,34 @@
 #include <mutex>
 
 #include "host/win/com_object.h"
+#include "host/win/win_libraries.h"
 #include "host/win/win_outlook.h"
 
 namespace host::win {
 namespace {
 
-// GDI+'s start-up token and the decoded images it has to outlive.
+// The functions of gdiplus.dll this file calls, looked up in the system's
+// copy (see win_graphics.h): nothing of GDI+ is imported.
+struct GdiplusFunctions {
+    decltype(&Gdiplus::GdiplusStartup) startup = nullptr;
+    decltype(&Gdiplus::GdiplusShutdown) shutdown = nullptr;
+    decltype(&Gdiplus::DllExports::GdipCreateBitmapFromStream) createBitmapFromStream = nullptr;
+    decltype(&Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap) createHbitmapFromBitmap = nullptr;
+    decltype(&Gdiplus::DllExports::GdipDisposeImage) disposeImage = nullptr;
+};
+
+template <class Function>
+bool Find(HMODULE module, const char* name, Function& function) noexcept
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+}
+
+// GDI+'s functions, its start-up token and the decoded images it has to outlive.
 struct GdiplusState {
     std::mutex mutex;
+    bool looked = false;  // gdiplus.dll was looked for (found when gdip.startup is set)
+    GdiplusFunctions gdip;
     ULONG_PTR token = 0;
     long liveImages = 0;
 };
@@ -29,16 +49,45 @@ GdiplusState& Gdiplus() noexcept
     return state;
 }
 
+// Loads gdiplus.dll from the system folder the first time; the library stays
+// for the process, as an import would have kept it for the module's life, and
+// so does windowscodecs.dll.
+bool LoadGdiplusLocked(GdiplusState& state) noexcept
+{
+    if (!state.looked) {
+        state.looked = true;
+        // Wine's GDI+ decodes through WIC and delay-loads windowscodecs.dll
+        // by its bare name at the first decode (see win_graphics.h): loaded
+        // here from the system folder first, it is found loaded.
+        LoadSystemLibrary(L"windowscodecs.dll");
+        GdiplusFunctions found;
+        const HMODULE module = LoadSystemLibrary(L"gdiplus.dll");
+        if (module && Find(module, "GdiplusStartup", found.startup) && Find(module, "GdiplusShutdown", found.shutdown) &&
+            Find(module, "GdipCreateBitmapFromStream", found.createBitmapFromStream) &&
+            Find(module, "GdipCreateHBITMAPFromBitmap", found.createHbitmapFromBitmap) &&
+            Find(module, "GdipDisposeImage", found.disposeImage))
+            state.gdip = found;
+    }
+    return state.gdip.startup != nullptr;
+}
+
 bool StartGdiplus() noexcept
 {
     GdiplusState& state = Gdiplus();
     const std::lock_guard lock(state.mutex);
     if (state.token) return true;
+    if (!LoadGdiplusLocked(state)) return false;
     const Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+    if (state.gdip.startup(&token, &input, nullptr) != Gdiplus::Ok) return false;
     state.token = token;
     return true;
+}
+
+// The functions once GDI+ has been started: an image exists only then.
+const GdiplusFunctions& Gdip() noexcept
+{
+    return Gdiplus().gdip;
 }
 
 // A decoded image and the locked global block its stream reads from: GDI+
@@ -75,15 +124,15 @@ ImageHandle WinGraphics::DecodePng(std::span<const std::uint8_t> bytes) noexcept
     }
     const auto stream = ComPtr<IStream>::Adopt(raw);
     Gdiplus::GpBitmap* bitmap = nullptr;
-    const Gdiplus::Status status = Gdiplus::DllExports::GdipCreateBitmapFromStream(stream.Get(), &bitmap);
+    const Gdiplus::Status status = Gdip().createBitmapFromStream(stream.Get(), &bitmap);
     if (status != Gdiplus::Ok || !bitmap) {
-        if (bitmap) Gdiplus::DllExports::GdipDisposeImage(bitmap);
+        if (bitmap) Gdip().disposeImage(bitmap);
         FreeBlock(block);
         return nullptr;
     }
     auto* decoded = new (std::nothrow) Decoded{bitmap, block};
     if (!decoded) {
-        Gdiplus::DllExports::GdipDisposeImage(bitmap);
+        Gdip().disposeImage(bitmap);
         FreeBlock(block);
         return nullptr;
     }
@@ -96,7 +145,7 @@ void WinGraphics::DisposeImage(ImageHandle image) noexcept
 {
     auto* decoded = static_cast<Decoded*>(image);
     if (!decoded) return;
-    Gdiplus::DllExports::GdipDisposeImage(decoded->bitmap);
+    Gdip().disposeImage(decoded->bitmap);
     FreeBlock(decoded->block);
     delete decoded;
     const std::lock_guard lock(Gdiplus().mutex);
@@ -108,7 +157,7 @@ BitmapHandle WinGraphics::ImageToBitmap(ImageHandle image, std::uint32_t argbBac
     const auto* decoded = static_cast<const Decoded*>(image);
     if (!decoded) return nullptr;
     HBITMAP bitmap = nullptr;
-    if (Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap(decoded->bitmap, &bitmap, argbBackground) != Gdiplus::Ok)
+    if (Gdip().createHbitmapFromBitmap(decoded->bitmap, &bitmap, argbBackground) != Gdiplus::Ok)
         return nullptr;
     return bitmap;
 }
@@ -155,7 +204,7 @@ void ShutdownGdiplus() noexcept
     GdiplusState& state = Gdiplus();
     const std::lock_guard lock(state.mutex);
     if (!state.token || state.liveImages != 0) return;
-    Gdiplus::GdiplusShutdown(state.token);
+    state.gdip.shutdown(state.token);
     state.token = 0;
 }
 

@@ -24,6 +24,24 @@ void Report(HRESULT* error, HRESULT hr) noexcept
 
 }  // namespace
 
+HMODULE LoadSystemLibrary(const wchar_t* fileName) noexcept
+{
+    HMODULE module = LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    try {
+        std::wstring path(folder, length);
+        path += L'\\';
+        path += fileName;
+        return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
 LibraryHandle WinLibraries::Load(std::u16string_view path, bool alteredSearchPath, HRESULT* error)
 {
     const std::wstring terminated(path.begin(), path.end());

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/win/win_libraries.h"
 #include "host/win/win_wrapper.h"
 
 namespace host::win {
@@ -23,15 +24,9 @@ void Find(HMODULE module, const char* name, const char* decorated, Function& fun
 MapiLibrary LoadMapi() noexcept
 {
     MapiLibrary library;
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        library.status = HRESULT_FROM_WIN32(GetLastError());
-        return library;
-    }
-    std::wstring path(folder, length);
-    path += L"\\mapi32.dll";
-    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, 0);
+    // Its imports from the system folder too: a full path alone would have
+    // them searched beside the host program first.
+    const HMODULE module = LoadSystemLibrary(L"mapi32.dll");
     if (!module) {
         library.status = HRESULT_FROM_WIN32(GetLastError());
         return library;

@@ -64,7 +64,8 @@ struct MapiLibrary {
     explicit operator bool() const noexcept { return status == S_OK; }
 };
 
-// mapi32 from the system folder, loaded once and kept for the process.
+// mapi32 from the system folder (LoadSystemLibrary), loaded once and kept
+// for the process.
 const MapiLibrary& Mapi() noexcept;
 
 // Interface ids (the MinGW headers declare them but no import library

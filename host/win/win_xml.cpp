@@ -3,6 +3,7 @@
 #include <msxml2.h>
 
 #include "host/win/win_accounts.h"
+#include "host/win/win_libraries.h"
 #include "host/win/win_variant.h"
 #include "host/win/win_wrapper.h"
 
@@ -87,6 +88,12 @@ private:
 
 }  // namespace
 
+HMODULE SystemMsxml() noexcept
+{
+    static const HMODULE module = LoadSystemLibrary(L"msxml3.dll");
+    return module;
+}
+
 Ref<XmlElement> WrapXmlElement(IUnknown* element)
 {
     if (!element) return nullptr;
@@ -98,6 +105,7 @@ Ref<XmlElement> WrapXmlElement(IUnknown* element)
 HRESULT WinComClasses::CreateXmlDocument(std::u16string_view progId, Ref<XmlDocument>& out)
 {
     out = nullptr;
+    SystemMsxml();
     const std::u16string name(progId);
     CLSID clsid = {};
     HRESULT hr = CLSIDFromProgID(W(name.c_str()), &clsid);

@@ -4,6 +4,7 @@
 
 #include <gdiplus.h>
 
+#include "host/win/win_libraries.h"
 #include "host/win/win_variant.h"
 
 namespace qev::sim::win {
@@ -11,6 +12,13 @@ namespace {
 
 // {557CF406-1A04-11D3-9A73-0000F81EF32E}: GDI+'s PNG encoder.
 constexpr CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+
+template <class Function>
+bool Find(HMODULE module, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+}
 
 }  // namespace
 
@@ -98,15 +106,30 @@ std::string SavePng(Canvas& canvas, const std::wstring& file)
 {
     GdiFlush();
     canvas.Deselect();
+    // GDI+ from the system folder, looked up rather than imported: the runner
+    // must not have loaded gdiplus.dll before the add-in loads it, so that the
+    // planting test sees where the add-in's own load takes it from. Kept for
+    // the process once loaded.
+    static const HMODULE gdiplus = host::win::LoadSystemLibrary(L"gdiplus.dll");
+    decltype(&Gdiplus::GdiplusStartup) startup = nullptr;
+    decltype(&Gdiplus::GdiplusShutdown) shutdown = nullptr;
+    decltype(&Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP) fromHbitmap = nullptr;
+    decltype(&Gdiplus::DllExports::GdipSaveImageToFile) save = nullptr;
+    decltype(&Gdiplus::DllExports::GdipDisposeImage) dispose = nullptr;
+    if (!gdiplus || !Find(gdiplus, "GdiplusStartup", startup) || !Find(gdiplus, "GdiplusShutdown", shutdown) ||
+        !Find(gdiplus, "GdipCreateBitmapFromHBITMAP", fromHbitmap) || !Find(gdiplus, "GdipSaveImageToFile", save) ||
+        !Find(gdiplus, "GdipDisposeImage", dispose))
+        return "GDI+ is not there";
     ULONG_PTR token = 0;
     const Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return "GDI+ does not start";
-    Gdiplus::Status saved = Gdiplus::GenericError;
-    {
-        Gdiplus::Bitmap picture(canvas.bitmap, nullptr);
-        saved = picture.Save(file.c_str(), &kPngEncoder, nullptr);
+    if (startup(&token, &input, nullptr) != Gdiplus::Ok) return "GDI+ does not start";
+    Gdiplus::GpBitmap* picture = nullptr;
+    Gdiplus::Status saved = fromHbitmap(canvas.bitmap, nullptr, &picture);
+    if (saved == Gdiplus::Ok) {
+        saved = save(picture, file.c_str(), &kPngEncoder, nullptr);
+        dispose(picture);
     }
-    Gdiplus::GdiplusShutdown(token);
+    shutdown(token);
     return saved == Gdiplus::Ok ? std::string() : "GDI+ could not save the PNG (status " + std::to_string(saved) + ")";
 }
 

@@ -177,6 +177,9 @@ void Canonical(IXMLDOMNode* node, int depth, std::vector<std::string>& lines,
 
 std::vector<std::string> MarkupLines(BSTR markup, std::vector<std::pair<std::string, std::string>>& elements)
 {
+    // As Outlook's MSXML comes on Windows: from the system folder, whatever
+    // Wine's msxml.dll forwards by name (host/win/win_xml.h).
+    host::win::SystemMsxml();
     CLSID clsid = {};
     ComPtr<IXMLDOMDocument> document;
     if (FAILED(CLSIDFromProgID(L"MSXML.DOMDocument", &clsid)) ||
