@@ -9,6 +9,11 @@ std::u16string AddinModulePath(host::Libraries& libraries)
     return libraries.FileName(self);
 }
 
+std::u16string EngineHomeModulePath(host::Libraries& libraries)
+{
+    return libraries.FileName(libraries.Loaded(kAddinModuleName));  // a null module names the host program
+}
+
 std::u16string ParentFolder(std::u16string_view path)
 {
     const std::size_t slash = path.find_last_of(u"\\/");

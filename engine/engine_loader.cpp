@@ -1,6 +1,5 @@
-// Loading the engine client library beside the add-in's own module (by its
-// full path, never beside the host program), creating the client and reading
-// the engine's state.
+// Loading the engine client library beside the add-in (by its full path),
+// creating the client and reading the engine's state.
 #include <string>
 
 #include "addin/module_folder.h"
@@ -64,10 +63,10 @@ void EngineLink::ResetState()
 bool EngineLink::Load()
 {
     host::Libraries& libraries = m_services.libraries;
-    const std::u16string folder = ParentFolder(AddinModulePath(libraries));
+    const std::u16string folder = ParentFolder(EngineHomeModulePath(libraries));
     if (folder.empty()) {
-        // Without its own folder the add-in loads no engine: a bare name
-        // would be searched for beside the host program first.
+        // No folder at all: a bare name would be searched for in the
+        // current directory too.
         TraceBare(u"_asClient.Load() failed");
         return false;
     }
