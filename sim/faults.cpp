@@ -149,32 +149,12 @@ std::vector<std::string> Unexcused(const RunResult& run)
 
 int main(int argc, char** argv)
 {
-    std::uint64_t every = 1;
-    std::uint64_t most = 0;  // no limit
-    std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--every" && i + 1 < argc) {
-            every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
-        } else if (arg == "--most" && i + 1 < argc) {
-            most = std::strtoull(argv[++i], nullptr, 10);
-        } else if (arg.starts_with("-")) {
-            std::cerr << "usage: qev-faults [--every K] [--most N] PATH...\n";
-            return 2;
-        } else {
-            paths.push_back(arg);
-        }
-    }
-    std::map<std::string, std::uint64_t> totals;
+    const auto options = qev::sim::ParseSweepOptions(argc, argv, "qev-faults", std::cerr);
+    if (!options) return 2;
+    const std::uint64_t every = options->every;
+    qev::sim::ProblemTally tally(std::cerr);
     std::uint64_t scenarios = 0, sessions = 0, calls = 0, runs = 0, notFired = 0;
-    const auto note = [&](const std::string& where, const std::vector<std::string>& problems) {
-        for (const std::string& problem : problems) {
-            const std::string kind = problem.substr(0, problem.find(' '));
-            ++totals[kind];
-            std::cerr << where << ": " << problem << "\n";
-        }
-    };
-    for (const auto& file : qev::sim::ScenarioFiles(paths)) {
+    for (const auto& file : qev::sim::ScenarioFiles(options->paths)) {
         ++scenarios;
         const auto played = qev::sim::SessionsToTheEnd(file, std::cerr);
         for (std::size_t s = 0; s < played.size(); ++s) {
@@ -182,17 +162,16 @@ int main(int argc, char** argv)
             const std::string where = file.string() + (played.size() > 1 ? " session " + std::to_string(s + 1) : "");
             const RunResult clean = RunOnce(played[s], Inject::None, 0);
             ++runs;
-            note(where + " (no failure)", clean.problems);
+            tally.Note(where + " (no failure)", clean.problems);
             calls += clean.calls;
-            const std::uint64_t step = most ? std::max(every, (clean.calls + most - 1) / most) : every;
-            for (std::uint64_t n = 1; n <= clean.calls; n += step) {
+            for (std::uint64_t n = 1; n <= clean.calls; n += options->Step(clean.calls)) {
                 for (const Inject inject : {Inject::Fail, Inject::Throw}) {
                     const RunResult run = RunOnce(played[s], inject, n);
                     ++runs;
                     if (!run.fired && run.problems.empty()) ++notFired;
-                    note(where + (inject == Inject::Fail ? " fail at " : " throw at ") +
-                             (run.fired ? run.firedAt : "#" + std::to_string(n)),
-                         Unexcused(run));
+                    tally.Note(where + (inject == Inject::Fail ? " fail at " : " throw at ") +
+                                   (run.fired ? run.firedAt : "#" + std::to_string(n)),
+                               Unexcused(run));
                 }
             }
         }
@@ -200,6 +179,6 @@ int main(int argc, char** argv)
     std::uint64_t problems = 0;
     std::cout << "faults: " << scenarios << " scenarios, " << sessions << " sessions, " << calls << " host calls, "
               << runs << " runs (every " << every << (every == 1 ? "st" : "th") << " call failed and thrown), "
-              << notFired << " not reached;" << qev::sim::KindTotals(totals, problems) << "\n";
+              << notFired << " not reached;" << tally.Totals(problems) << "\n";
     return problems == 0 ? 0 : 1;
 }

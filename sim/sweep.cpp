@@ -1,6 +1,7 @@
 #include "sim/sweep.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -23,13 +24,45 @@ std::string KindOf(const std::string& problem)
     return "misuse";
 }
 
-std::string KindTotals(const std::map<std::string, std::uint64_t>& totals, std::uint64_t& problems)
+std::uint64_t SweepOptions::Step(std::uint64_t calls) const
+{
+    return most ? std::max(every, (calls + most - 1) / most) : every;
+}
+
+std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors)
+{
+    SweepOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--every" && i + 1 < argc) {
+            options.every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
+        } else if (arg == "--most" && i + 1 < argc) {
+            options.most = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg.starts_with("-")) {
+            errors << "usage: " << program << " [--every K] [--most N] PATH...\n";
+            return std::nullopt;
+        } else {
+            options.paths.push_back(arg);
+        }
+    }
+    return options;
+}
+
+void ProblemTally::Note(const std::string& where, const std::vector<std::string>& problems)
+{
+    for (const std::string& problem : problems) {
+        ++m_totals[problem.substr(0, problem.find(' '))];
+        m_errors << where << ": " << problem << "\n";
+    }
+}
+
+std::string ProblemTally::Totals(std::uint64_t& problems) const
 {
     std::string line;
     problems = 0;
     for (const std::string& kind : kProblemKinds) {
-        const auto found = totals.find(kind);
-        const std::uint64_t n = found == totals.end() ? 0 : found->second;
+        const auto found = m_totals.find(kind);
+        const std::uint64_t n = found == m_totals.end() ? 0 : found->second;
         line += " " + kind + " " + std::to_string(n);
         problems += n;
     }
@@ -76,9 +109,9 @@ std::vector<std::vector<Statement>> SessionsToTheEnd(const std::filesystem::path
             const auto* call = std::get_if<Session>(&it->action);
             if (call && call->call == SessionCall::Connect) last = it;
         }
-        for (const auto& [call, verb] : {std::pair{SessionCall::BeginShutdown, "beginshutdown"},
-                                         std::pair{SessionCall::Quit, "quit"},
-                                         std::pair{SessionCall::Disconnect, "disconnect"}}) {
+        for (const auto& [call, verb] :
+             {std::pair{SessionCall::BeginShutdown, "beginshutdown"}, std::pair{SessionCall::Quit, "quit"},
+              std::pair{SessionCall::Disconnect, "disconnect"}}) {
             const bool made = std::any_of(last, session.end(), [&](const Statement& s) {
                 const auto* earlier = std::get_if<Session>(&s.action);
                 return earlier && earlier->call == call;

@@ -6,8 +6,10 @@
 // Shared by both runners; standard C++ only.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -30,7 +32,30 @@ std::vector<std::vector<Statement>> SessionsToTheEnd(const std::filesystem::path
 extern const std::vector<std::string> kProblemKinds;
 std::string KindOf(const std::string& problem);
 
-// " crash N hang N ..." for every kind, and how many problems in all.
-std::string KindTotals(const std::map<std::string, std::uint64_t>& totals, std::uint64_t& problems);
+// The command line of both sweeps: [--every K] [--most N] PATH...
+struct SweepOptions {
+    std::uint64_t every = 1;  // fail every K-th call
+    std::uint64_t most = 0;   // and at most N of a run's calls (0: no limit)
+    std::vector<std::string> paths;
+
+    // The step between the calls failed in a run that makes calls calls.
+    std::uint64_t Step(std::uint64_t calls) const;
+};
+// Nothing, with the usage line on errors, for an option it does not know.
+std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors);
+
+// The problems of the runs, each written to errors after where it was met
+// and counted by its kind (its first word).
+class ProblemTally {
+public:
+    explicit ProblemTally(std::ostream& errors) : m_errors(errors) {}
+    void Note(const std::string& where, const std::vector<std::string>& problems);
+    // " crash N hang N ..." for every kind, and how many problems in all.
+    std::string Totals(std::uint64_t& problems) const;
+
+private:
+    std::ostream& m_errors;
+    std::map<std::string, std::uint64_t> m_totals;
+};
 
 }  // namespace qev::sim

@@ -27,13 +27,6 @@ struct GdiplusFunctions {
     decltype(&Gdiplus::DllExports::GdipDisposeImage) disposeImage = nullptr;
 };
 
-template <class Function>
-bool Find(HMODULE module, const char* name, Function& function) noexcept
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-}
-
 // GDI+'s functions, its start-up token and the decoded images it has to outlive.
 struct GdiplusState {
     std::mutex mutex;
@@ -62,10 +55,11 @@ bool LoadGdiplusLocked(GdiplusState& state) noexcept
         LoadSystemLibrary(L"windowscodecs.dll");
         GdiplusFunctions found;
         const HMODULE module = LoadSystemLibrary(L"gdiplus.dll");
-        if (module && Find(module, "GdiplusStartup", found.startup) && Find(module, "GdiplusShutdown", found.shutdown) &&
-            Find(module, "GdipCreateBitmapFromStream", found.createBitmapFromStream) &&
-            Find(module, "GdipCreateHBITMAPFromBitmap", found.createHbitmapFromBitmap) &&
-            Find(module, "GdipDisposeImage", found.disposeImage))
+        if (module && FindExport(module, "GdiplusStartup", found.startup) &&
+            FindExport(module, "GdiplusShutdown", found.shutdown) &&
+            FindExport(module, "GdipCreateBitmapFromStream", found.createBitmapFromStream) &&
+            FindExport(module, "GdipCreateHBITMAPFromBitmap", found.createHbitmapFromBitmap) &&
+            FindExport(module, "GdipDisposeImage", found.disposeImage))
             state.gdip = found;
     }
     return state.gdip.startup != nullptr;
@@ -157,8 +151,7 @@ BitmapHandle WinGraphics::ImageToBitmap(ImageHandle image, std::uint32_t argbBac
     const auto* decoded = static_cast<const Decoded*>(image);
     if (!decoded) return nullptr;
     HBITMAP bitmap = nullptr;
-    if (Gdip().createHbitmapFromBitmap(decoded->bitmap, &bitmap, argbBackground) != Gdiplus::Ok)
-        return nullptr;
+    if (Gdip().createHbitmapFromBitmap(decoded->bitmap, &bitmap, argbBackground) != Gdiplus::Ok) return nullptr;
     return bitmap;
 }
 

@@ -28,6 +28,14 @@ namespace host::win {
 // no KnownDLLs of Windows).
 HMODULE LoadSystemLibrary(const wchar_t* fileName) noexcept;
 
+// function, looked up by name in module (GetProcAddress); false when it is not there.
+template <class Function>
+bool FindExport(HMODULE module, const char* name, Function& function) noexcept
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+}
+
 // LoadLibraryExW / GetProcAddress / FreeLibrary / GetModuleHandleW /
 // GetModuleFileNameW. Errors are the loader's, as HRESULT_FROM_WIN32.
 class WinLibraries final : public Libraries {

@@ -13,13 +13,6 @@ namespace {
 // {557CF406-1A04-11D3-9A73-0000F81EF32E}: GDI+'s PNG encoder.
 constexpr CLSID kPngEncoder = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 
-template <class Function>
-bool Find(HMODULE module, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-}
-
 }  // namespace
 
 Canvas::Canvas(int w, int h) : width(w), height(h)
@@ -67,7 +60,8 @@ SIZE DrawPicture(Canvas& target, int x, int y, HBITMAP picture, bool enabled)
     GdiFlush();
     const std::size_t count = static_cast<std::size_t>(info.bmWidth) * info.bmHeight;
     bool hasAlpha = false;
-    for (std::size_t i = 0; i < count && info.bmBitsPixel == 32; ++i) hasAlpha = hasAlpha || (copy.pixels[i] >> 24) != 0;
+    for (std::size_t i = 0; i < count && info.bmBitsPixel == 32; ++i)
+        hasAlpha = hasAlpha || (copy.pixels[i] >> 24) != 0;
     for (int row = 0; row < info.bmHeight; ++row) {
         for (int column = 0; column < info.bmWidth; ++column) {
             const int tx = x + column;
@@ -85,7 +79,8 @@ SIZE DrawPicture(Canvas& target, int x, int y, HBITMAP picture, bool enabled)
                 // Premultiplied, as GDI+ gives its bitmaps: source + what shows through.
                 const std::uint32_t s = (p >> shift) & 0xFF;
                 const std::uint32_t d = (out >> shift) & 0xFF;
-                const std::uint32_t c = std::min<std::uint32_t>(255, (enabled ? s : s * alpha / 255) + d * (255 - alpha) / 255);
+                const std::uint32_t c =
+                    std::min<std::uint32_t>(255, (enabled ? s : s * alpha / 255) + d * (255 - alpha) / 255);
                 blended |= c << shift;
             }
             out = blended;
@@ -116,9 +111,11 @@ std::string SavePng(Canvas& canvas, const std::wstring& file)
     decltype(&Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP) fromHbitmap = nullptr;
     decltype(&Gdiplus::DllExports::GdipSaveImageToFile) save = nullptr;
     decltype(&Gdiplus::DllExports::GdipDisposeImage) dispose = nullptr;
-    if (!gdiplus || !Find(gdiplus, "GdiplusStartup", startup) || !Find(gdiplus, "GdiplusShutdown", shutdown) ||
-        !Find(gdiplus, "GdipCreateBitmapFromHBITMAP", fromHbitmap) || !Find(gdiplus, "GdipSaveImageToFile", save) ||
-        !Find(gdiplus, "GdipDisposeImage", dispose))
+    if (!gdiplus || !host::win::FindExport(gdiplus, "GdiplusStartup", startup) ||
+        !host::win::FindExport(gdiplus, "GdiplusShutdown", shutdown) ||
+        !host::win::FindExport(gdiplus, "GdipCreateBitmapFromHBITMAP", fromHbitmap) ||
+        !host::win::FindExport(gdiplus, "GdipSaveImageToFile", save) ||
+        !host::win::FindExport(gdiplus, "GdipDisposeImage", dispose))
         return "GDI+ is not there";
     ULONG_PTR token = 0;
     const Gdiplus::GdiplusStartupInput input;

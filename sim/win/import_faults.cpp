@@ -6,6 +6,7 @@
 #include <gdiplus.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <mutex>
 #include <type_traits>
@@ -34,10 +35,14 @@ bool Picked(const char* name)
 template <class R>
 R Failed() noexcept
 {
-    if constexpr (std::is_pointer_v<R>) return nullptr;
-    else if constexpr (std::is_same_v<R, HRESULT>) return E_OUTOFMEMORY;
-    else if constexpr (std::is_same_v<R, Gdiplus::Status>) return Gdiplus::GenericError;
-    else return R{};  // FALSE, 0
+    if constexpr (std::is_pointer_v<R>)
+        return nullptr;
+    else if constexpr (std::is_same_v<R, HRESULT>)
+        return E_OUTOFMEMORY;
+    else if constexpr (std::is_same_v<R, Gdiplus::Status>)
+        return Gdiplus::GenericError;
+    else
+        return R{};  // FALSE, 0
 }
 
 // An import's name as a template argument.
@@ -66,7 +71,10 @@ struct Hook<N, R (*)(A...), Error> {
         SetLastError(Error);
         return Failed<R>();
     }
-    static Import In(const char* dll) { return {dll, N.text, reinterpret_cast<void*>(&Call), reinterpret_cast<void**>(&real)}; }
+    static Import In(const char* dll)
+    {
+        return {dll, N.text, reinterpret_cast<void*>(&Call), reinterpret_cast<void**>(&real)};
+    }
 };
 
 // MSXML's document only: the add-in's other classes are Outlook's or COM's own.
@@ -117,16 +125,36 @@ const Import kImports[] = {
      reinterpret_cast<void**>(&g_realClsidFromProgId)},
 };
 
+// What qev.dll looks up by name rather than imports (GDI+, which it loads
+// from the system folder) is counted all the same: its GetProcAddress
+// answers a name of the table, asked of that library, with the counting
+// function, and keeps the real one for it.
+decltype(&GetProcAddress) g_realGetProcAddress = nullptr;
+FARPROC WINAPI LookUp(HMODULE module, LPCSTR name)
+{
+    const FARPROC real = g_realGetProcAddress(module, name);
+    if (!real || IS_INTRESOURCE(name)) return real;
+    for (const Import& import : kImports) {
+        if (std::strcmp(import.name, name) != 0 || module != GetModuleHandleA(import.dll)) continue;
+        *import.real = reinterpret_cast<void*>(real);
+        return reinterpret_cast<FARPROC>(import.replacement);
+    }
+    return real;
+}
+
 }  // namespace
 
 void ImportFaults::Install(HMODULE module, std::string& missing) noexcept
 {
+    void* lookUp = PatchImport(module, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&LookUp));
+    if (lookUp && lookUp != reinterpret_cast<void*>(&LookUp))
+        g_realGetProcAddress = reinterpret_cast<decltype(&GetProcAddress)>(lookUp);
     for (const Import& import : kImports) {
         // An entry patched before (the clipboard holder's) is called through.
         void* real = PatchImport(module, import.dll, import.name, import.replacement);
         if (real) {
             if (real != import.replacement) *import.real = real;  // patched already: the real one stays
-        } else {
+        } else if (!lookUp) {
             missing += (missing.empty() ? "" : ", ") + std::string(import.name);
         }
     }

@@ -10,8 +10,10 @@
 // that give back (CloseClipboard, DeleteObject, ReleaseDC, GlobalFree,
 // GdiplusShutdown) are not: their failing would leave the harness's state,
 // not the add-in's, behind. CoCreateInstance and CLSIDFromProgID count only
-// the calls for MSXML's document; the document's own methods (COM vtables)
-// and what the add-in loads through GetProcAddress are not reached here.
+// the calls for MSXML's document. GDI+, which qev.dll looks up by name, is
+// reached through its GetProcAddress; the document's own methods (COM
+// vtables) and the other libraries it looks up (MAPI, the engine client) are
+// not reached here.
 //
 // The count runs over the life of the process, across worlds: Install is
 // called for each load of qev.dll.
@@ -26,8 +28,9 @@ namespace qev::sim::win {
 
 class ImportFaults {
 public:
-    // Points module's imports at the counting functions; the names of
-    // those it does not import go to missing (comma separated).
+    // Points module's imports, and what it looks up by name, at the counting
+    // functions; the names of those it neither imports nor could look up
+    // through a GetProcAddress of its own go to missing (comma separated).
     static void Install(HMODULE module, std::string& missing) noexcept;
 
     // The nth counted call from now (1-based) fails; 0 fails none.

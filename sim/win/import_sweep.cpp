@@ -58,8 +58,8 @@ int PlayOne(const std::string& file, std::uint64_t n, const std::string& reportP
             std::ostringstream transcript;  // not wanted
             const auto released = [&](int line) {
                 for (const std::string& problem : world.ReleaseProblems())
-                    problems.push_back(qev::sim::KindOf(problem) + " " + where + "line " + std::to_string(line) +
-                                       ": " + problem);
+                    problems.push_back(qev::sim::KindOf(problem) + " " + where + "line " + std::to_string(line) + ": " +
+                                       problem);
             };
             if (qev::sim::PlayRegardless(world, sessions[s], transcript, released) > 0) {
                 std::istringstream lines(transcript.str());
@@ -79,10 +79,10 @@ int PlayOne(const std::string& file, std::uint64_t n, const std::string& reportP
 
 struct RunResult {
     std::uint64_t calls = 0;
-    std::string fired;    // "GetDC #3", empty when no call failed
-    std::string missing;  // the imports qev.dll does not have
+    std::string fired;                  // "GetDC #3", empty when no call failed
+    std::string missing;                // the imports qev.dll does not have
     std::vector<std::string> problems;  // "KIND TEXT"
-    bool setup = false;   // the child could not set its Outlook up
+    bool setup = false;                 // the child could not set its Outlook up
 };
 
 std::wstring Quoted(const std::string& text)
@@ -133,7 +133,8 @@ RunResult RunChild(const std::string& file, std::uint64_t n)
         std::ostringstream code;
         code << std::hex << std::uppercase << status;
         const bool hang = !ended || status == qev::sim::kExitFailed;
-        result.problems.push_back(hang ? "hang a statement did not finish" : "crash the run's process ended with 0x" + code.str());
+        result.problems.push_back(hang ? "hang a statement did not finish"
+                                       : "crash the run's process ended with 0x" + code.str());
         return result;
     }
     result.calls = std::strtoull(calls.c_str(), nullptr, 10);
@@ -148,31 +149,12 @@ int main(int argc, char** argv)
     if (argc == 6 && std::string(argv[1]) == "--run" && std::string(argv[3]) == "--report")
         return PlayOne(argv[5], std::strtoull(argv[2], nullptr, 10), argv[4]);
 
-    std::uint64_t every = 1;
-    std::uint64_t most = 0;  // no limit
-    std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--every" && i + 1 < argc) {
-            every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
-        } else if (arg == "--most" && i + 1 < argc) {
-            most = std::strtoull(argv[++i], nullptr, 10);
-        } else if (arg.starts_with("-")) {
-            std::cerr << "usage: qev-importfaults.exe [--every K] [--most N] PATH...\n";
-            return qev::sim::kExitMalformed;
-        } else {
-            paths.push_back(arg);
-        }
-    }
-    std::map<std::string, std::uint64_t> totals;
+    const auto options = qev::sim::ParseSweepOptions(argc, argv, "qev-importfaults.exe", std::cerr);
+    if (!options) return qev::sim::kExitMalformed;
+    const std::uint64_t every = options->every;
+    qev::sim::ProblemTally tally(std::cerr);
     std::uint64_t scenarios = 0, calls = 0, runs = 0, notReached = 0;
-    const auto note = [&](const std::string& where, const std::vector<std::string>& problems) {
-        for (const std::string& problem : problems) {
-            ++totals[problem.substr(0, problem.find(' '))];
-            std::cerr << where << ": " << problem << "\n";
-        }
-    };
-    for (const auto& path : qev::sim::ScenarioFiles(paths)) {
+    for (const auto& path : qev::sim::ScenarioFiles(options->paths)) {
         const std::string file = path.string();
         if (qev::sim::SessionsToTheEnd(path, std::cerr).empty()) continue;  // malformed: said so
         ++scenarios;
@@ -181,20 +163,19 @@ int main(int argc, char** argv)
         if (clean.setup) return kExitSetup;
         if (scenarios == 1 && !clean.missing.empty())
             std::cerr << "qev-importfaults.exe: qev.dll does not import " << clean.missing << "\n";
-        note(file + " (no failure)", clean.problems);
+        tally.Note(file + " (no failure)", clean.problems);
         calls += clean.calls;
-        const std::uint64_t step = most ? std::max(every, (clean.calls + most - 1) / most) : every;
-        for (std::uint64_t n = 1; n <= clean.calls; n += step) {
+        for (std::uint64_t n = 1; n <= clean.calls; n += options->Step(clean.calls)) {
             const RunResult run = RunChild(file, n);
             ++runs;
             if (run.setup) return kExitSetup;
             if (run.fired.empty() && run.problems.empty()) ++notReached;
-            note(file + " fail at " + (run.fired.empty() ? "#" + std::to_string(n) : run.fired), run.problems);
+            tally.Note(file + " fail at " + (run.fired.empty() ? "#" + std::to_string(n) : run.fired), run.problems);
         }
     }
     std::uint64_t problems = 0;
     std::cout << "import faults: " << scenarios << " scenarios, " << calls << " calls, " << runs << " runs (every "
               << every << (every == 1 ? "st" : "th") << " call failed), " << notReached << " not reached;"
-              << qev::sim::KindTotals(totals, problems) << "\n";
+              << tally.Totals(problems) << "\n";
     return problems == 0 ? 0 : 1;
 }
