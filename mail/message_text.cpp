@@ -90,16 +90,25 @@ ValueText TakeValueText(host::PropValue& value, std::size_t index, std::u16strin
     }
 }
 
+// 8-bit text as far as its first NUL: C string properties end there.
+std::string_view UpToNul(std::string_view text) noexcept
+{
+    return text.substr(0, text.find('\0'));
+}
+
+void TraceWidenFailed(std::uint32_t lastError)
+{
+    QEV_TRACE(kTraceError, u"[as][qev] error : %d : zkA2W_ failed\n", lastError);
+}
+
 // Widens 8-bit text, up to its first NUL, onto the end of out. On failure
 // writes the line and leaves out as it was. Text cut at its first NUL widens
 // to text without one in every code page, so the result needs no cut.
 bool WidenOnto(std::u16string& out, std::string_view text, unsigned codePage)
 {
-    const std::size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) text = text.substr(0, nul);
     std::uint32_t lastError = 0;
-    if (!host::Sys().WidenText(text, codePage, out, lastError)) {
-        QEV_TRACE(kTraceError, u"[as][qev] error : %d : zkA2W_ failed\n", lastError);
+    if (!host::Sys().WidenText(UpToNul(text), codePage, out, lastError)) {
+        TraceWidenFailed(lastError);
         return false;
     }
     return true;
@@ -365,9 +374,46 @@ std::size_t CrLfToLfInPlace(char16_t* text, std::size_t size) noexcept
     return static_cast<std::size_t>(to - text);
 }
 
+// Bytes of 8-bit text widened at a time, at the least: the widened piece
+// (twice as many bytes) stays in the first-level cache until it is joined.
+constexpr std::size_t kNarrowPieceBytes = 8192;
+
+// 8-bit text, up to its first NUL, widened with code page 0 and joined onto
+// the end of out, CR LF turned into LF. Widening the whole text first and
+// joining it in place after reads and writes it twice more in memory; here
+// it is widened a piece at a time into a buffer that stays in the cache and
+// copied into out once. A piece ends just after an LF byte: in every ANSI
+// code page (single-byte, double-byte, UTF-8) 0x0A is a character of its
+// own, never part of another, so each piece widens as it would within the
+// whole, and no CR LF pair is cut in two. On failure writes the line and
+// leaves out as it was.
+bool AppendNarrow(std::u16string& out, std::string_view text)
+{
+    text = UpToNul(text);
+    const std::size_t start = out.size();
+    std::u16string wide;
+    while (!text.empty()) {
+        std::size_t cut = text.size();
+        if (cut > kNarrowPieceBytes) {
+            const void* lf = std::memchr(text.data() + kNarrowPieceBytes - 1, '\n', cut - (kNarrowPieceBytes - 1));
+            if (lf) cut = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data()) + 1;
+        }
+        wide.clear();
+        std::uint32_t lastError = 0;
+        if (!host::Sys().WidenText(text.substr(0, cut), 0, wide, lastError)) {
+            out.resize(start);
+            TraceWidenFailed(lastError);
+            return false;
+        }
+        CrLfToLfPieces(wide, [&out](const char16_t* piece, std::size_t count) { out.append(piece, count); });
+        text.remove_prefix(cut);
+    }
+    return true;
+}
+
 // A part onto the end of the mail text, CR LF turned into LF on the way: UTF-16
-// text is joined as it is copied; 8-bit text is widened straight into its
-// place and joined there. On an exception the text is left as it was.
+// text is joined as it is copied; 8-bit text is widened a piece at a time and
+// joined as each piece is copied. On an exception the text is left as it was.
 bool AppendPart(const Part& part, std::u16string& text, const char16_t* failLine)
 {
     const std::size_t start = text.size();
@@ -378,8 +424,7 @@ bool AppendPart(const Part& part, std::u16string& text, const char16_t* failLine
                                [&text](const char16_t* piece, std::size_t count) { text.append(piece, count); });
                 break;
             case Part::Form::Narrow:
-                if (WidenOnto(text, part.narrow, 0))
-                    text.resize(start + CrLfToLfInPlace(text.data() + start, text.size() - start));
+                AppendNarrow(text, part.narrow);
                 break;
             case Part::Form::Nothing:
                 break;

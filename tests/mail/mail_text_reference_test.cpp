@@ -75,6 +75,11 @@ PartInput Wide(std::u16string_view text)
 {
     return {Kept::Unicode, Utf16Bytes(text)};
 }
+// Text as code page 1252 stores it, CR and LF as the bytes they are.
+std::string Bytes8(std::u16string_view text)
+{
+    return host::fake::NarrowWindows1252(text);
+}
 PartInput Eight(std::string text)
 {
     return {Kept::String8, std::move(text)};
@@ -156,8 +161,10 @@ TEST_F(MailTextReferenceTest, SameTextAsTheFirstWay)
         {"pairs at the blocks' edges", Wide(EndsAt(40, {0, 6, 7, 8, 15, 16, 23, 31, 38})), Wide(EndsAt(17, {7, 15}))},
         {"lone CRs at the blocks' edges", Wide(EndsAt(40, {0, 7, 8, 15, 16, 39}, u"\r")), Wide(EndsAt(9, {8}, u"\r"))},
         {"pairs at the pieces' edges", Wide(EndsAt(6200, {2046, 2047, 4095, 6143, 6198})),
-         Eight(Narrow(EndsAt(4200, {2047, 4094, 4198})))},
-        {"a pair split across pieces, 8-bit", Eight(Narrow(EndsAt(2049, {2047}))), Wide(EndsAt(4097, {2047, 4095}))},
+         Eight(Bytes8(EndsAt(4200, {2047, 4094, 4198})))},
+        {"a pair split across pieces, 8-bit", Eight(Bytes8(EndsAt(2049, {2047}))), Wide(EndsAt(4097, {2047, 4095}))},
+        {"8-bit widened in pieces of 8192 bytes and more, cut after an LF",
+         Eight(Bytes8(EndsAt(20000, {8190, 8192, 16383, 16385}))), Eight(Bytes8(EndsAt(30000, {8191, 29000})))},
         {"nothing but pairs, nothing but CRs", Wide(pairs), Wide(std::u16string(5000, u'\r'))},
     };
     for (const Case& c : cases) {
