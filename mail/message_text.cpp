@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "addin/trace.h"
@@ -20,6 +20,7 @@
 #include "host/mapi.h"
 #include "host/system.h"
 #include "mail/mapi_defs.h"
+#include "mail/simd.h"
 #include "mail/text_search.h"
 
 namespace qev {
@@ -320,6 +321,63 @@ bool PutPart(Part& part, std::u16string& out, const char16_t* failLine)
 // cache between being made and being put.
 constexpr std::size_t kPieceUnits = 2048;
 
+#if defined(__x86_64__)
+// Where a block copied whole from in to out held a CR (crs: two mask bits a
+// unit), moves out on only up to it and in just past it; a CR that an LF
+// follows is then written over by that LF, a lone one is kept.
+inline void SkipToCr(const char16_t*& in, char16_t*& out, const char16_t* end, std::uint32_t crs) noexcept
+{
+    const auto before = static_cast<std::size_t>(std::countr_zero(crs)) / 2;
+    in += before + 1;
+    out += before;
+    if (in == end || *in != u'\n') ++out;
+}
+
+// Joins units from in into out eight at a time while eight are left before
+// stop; returns where out ends. Stores never pass the piece's end: out is
+// never further into the piece than in is into the text.
+char16_t* JoinBlocksSse2(const char16_t*& inOut, const char16_t* stop, const char16_t* end, char16_t* out) noexcept
+{
+    const char16_t* in = inOut;  // a local: stores to out cannot be taken for changes to it
+    const __m128i cr = _mm_set1_epi16(static_cast<short>(u'\r'));
+    while (stop - in >= 8) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+        const auto crs = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, cr)));
+        if (crs == 0) {
+            in += 8;
+            out += 8;
+        } else {
+            SkipToCr(in, out, end, crs);
+        }
+    }
+    inOut = in;
+    return out;
+}
+
+// The same, sixteen units at a time: a megabyte that stays in the cache is
+// then joined at half the speed of its copy instead of a third.
+__attribute__((target("avx2"))) char16_t* JoinBlocksAvx2(const char16_t*& inOut, const char16_t* stop,
+                                                         const char16_t* end, char16_t* out) noexcept
+{
+    const char16_t* in = inOut;
+    const __m256i cr = _mm256_set1_epi16(static_cast<short>(u'\r'));
+    while (stop - in >= 16) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), block);
+        const auto crs = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(block, cr)));
+        if (crs == 0) {
+            in += 16;
+            out += 16;
+        } else {
+            SkipToCr(in, out, end, crs);
+        }
+    }
+    inOut = in;
+    return JoinBlocksSse2(inOut, stop, end, out);
+}
+#endif
+
 // Hands text to put in pieces of at most kPieceUnits units, every CR LF pair
 // of it as a lone LF. A piece is made in a buffer of its own, from source
 // units that have all been read by the time put sees it, so put may write it
@@ -330,29 +388,14 @@ void CrLfToLfPieces(std::u16string_view text, Put&& put)
     const char16_t* in = text.data();
     const char16_t* const end = in + text.size();
     char16_t piece[kPieceUnits];
+#if defined(__x86_64__)
+    const auto joinBlocks = HasAvx2() ? JoinBlocksAvx2 : JoinBlocksSse2;
+#endif
     while (in != end) {
         const char16_t* const stop = in + std::min<std::size_t>(kPieceUnits, static_cast<std::size_t>(end - in));
         char16_t* out = piece;
-#if defined(__SSE2__)
-        // Eight units at a time, copied whole. Where one of them is a CR, out
-        // moves on only up to it, and in just past it; a CR that an LF
-        // follows is then written over by that LF, a lone one is kept.
-        // Stores never pass the piece's end: out is never ahead of in.
-        const __m128i cr = _mm_set1_epi16(static_cast<short>(u'\r'));
-        while (stop - in >= 8) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-            const auto crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(block, cr)));
-            if (crs == 0) {
-                in += 8;
-                out += 8;
-                continue;
-            }
-            const auto before = static_cast<std::size_t>(std::countr_zero(crs)) / 2;
-            in += before + 1;
-            out += before;
-            if (in == end || *in != u'\n') ++out;
-        }
+#if defined(__x86_64__)
+        out = joinBlocks(in, stop, end, out);
 #endif
         for (; in != stop; ++in) {
             if (*in == u'\r' && in + 1 != end && in[1] == u'\n') continue;

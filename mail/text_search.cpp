@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "mail/simd.h"
 #include "mail/text_search_paths.h"
 
 #if defined(__x86_64__)
@@ -73,15 +74,6 @@ Search Prepare(std::u16string_view text, std::u16string_view needle) noexcept
     const std::size_t last = needle.size() - 1;
     return {text.data(), needle, last, text.size() - last};
 }
-
-#if defined(QEV_SEARCH_X86)
-bool HasAvx2() noexcept
-{
-    // Asked once; the answer includes whether the system saves the wide registers.
-    static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
-    return avx2;
-}
-#endif
 
 }  // namespace
 
