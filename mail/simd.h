@@ -6,12 +6,13 @@
 namespace qev {
 
 #if defined(__x86_64__)
-// Asked of the processor once; true only where the system also saves the
-// wide registers.
+// True only where the system also saves the wide registers. The answer is
+// read from what the runtime asked the processor at load, so asking costs a
+// load and a test (and no function's static, whose guard a MinGW DLL pays
+// for with a thread record it never frees).
 inline bool HasAvx2() noexcept
 {
-    static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
-    return avx2;
+    return __builtin_cpu_supports("avx2") != 0;
 }
 #endif
 
