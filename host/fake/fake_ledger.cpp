@@ -61,6 +61,18 @@ void Ledger::KeepUntilEnd(LedgerEntry& entry)
     entry.free = nullptr;
 }
 
+bool Ledger::Settled(const LedgerEntry& entry) const
+{
+    std::lock_guard lock(m_mutex);
+    return entry.count == 1 && entry.overReleases == 0 && !entry.idle;
+}
+
+void Ledger::Close(LedgerEntry& entry)
+{
+    std::lock_guard lock(m_mutex);
+    m_entries.erase(entry.self);
+}
+
 std::function<void()> Ledger::TakeOldestIdle()
 {
     if (m_idleQueue.size() <= kIdleKept) return nullptr;

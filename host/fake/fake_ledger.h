@@ -59,6 +59,11 @@ public:
     void FreeWhenIdle(LedgerEntry& entry, std::function<void()> free);
     // The object is going with its owner: it is no longer the ledger's to free.
     void KeepUntilEnd(LedgerEntry& entry);
+    // Every reference handed out came back, none too often, and the entry is
+    // not waiting to be freed: its owner may take it off the books (Close)
+    // and delete the object.
+    bool Settled(const LedgerEntry& entry) const;
+    void Close(LedgerEntry& entry);
     static constexpr std::size_t kIdleKept = 64;
 
 private:
@@ -87,6 +92,9 @@ public:
 
     void FreeWhenIdle(std::function<void()> free) { m_ledger.FreeWhenIdle(m_entry, std::move(free)); }
     void KeepUntilEnd() { m_ledger.KeepUntilEnd(m_entry); }
+    // For an owner that frees the object itself once it is Settled().
+    bool Settled() const { return m_ledger.Settled(m_entry); }
+    void CloseEntry() { m_ledger.Close(m_entry); }
 
 protected:
     Counted(Ledger& ledger, std::string kind, std::string name)

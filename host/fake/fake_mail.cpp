@@ -400,6 +400,12 @@ public:
     void Sort(std::u16string_view property, bool descending) override;
 
     ConnectionPoints& Points() noexcept { return m_points; }
+    // Restrict's pick holds the item (a whole folder's collection holds only
+    // what is in the folder).
+    bool Picked(const ItemRec* item) const
+    {
+        return m_members && std::ranges::find(*m_members, item) != m_members->end();
+    }
 
 private:
     enum class SortKey { None, ReceivedTime };
@@ -541,6 +547,8 @@ public:
         if (index < 1 || static_cast<std::size_t>(index) > m_items.size()) throw ComError(DISP_E_BADINDEX);
         return Ref<Object>::Share(m_items[static_cast<std::size_t>(index - 1)]->outlook->Face());
     }
+
+    bool Holds(const ItemRec* item) const { return std::ranges::find(m_items, item) != m_items.end(); }
 
 private:
     FakeMail& m_mail;
@@ -987,7 +995,7 @@ ItemRec& MailObjects::MakeItem(FakeMail& mail, FolderRec& folder, Message messag
     item->folder = &folder;
     item->message = std::move(message);
     item->entryId = ObjectEntryId(*folder.store, kMessageIdType, mail.m_nextObjectNumber++);
-    item->ledgerName = Utf8Name(folder.store->name, folder.Path()) + " #" + std::to_string(mail.m_items.size() + 1);
+    item->ledgerName = Utf8Name(folder.store->name, folder.Path()) + " #" + std::to_string(++mail.m_itemsMade);
     item->outlook = std::make_unique<FakeItem>(mail, *item);
     item->mapi = std::make_unique<FakeMessage>(mail, *item);
     ItemRec& rec = *item;
@@ -1267,6 +1275,37 @@ std::int16_t FakeMail::UnReadOf(std::u16string_view store, std::u16string_view p
     if (index < 1 || index > folder.items.size())
         throw MailWorldError("no item " + std::to_string(index) + " in \"" + Utf8(path) + "\"");
     return folder.items[index - 1]->message.unRead;
+}
+
+void FakeMail::Empty(std::u16string_view store, std::u16string_view path)
+{
+    FolderRec& folder = FolderAt(store, path);
+    for (ItemRec* item : folder.items) item->folder = nullptr;
+    folder.items.clear();
+    ++folder.changes;
+}
+
+std::size_t FakeMail::DropGoneItems()
+{
+    auto pointedAt = [this](const ItemRec* item) {
+        for (const Pending& pending : m_pending)
+            if (pending.item == item) return true;
+        for (const auto& view : m_views)
+            if (std::ranges::find(view->selected, item) != view->selected.end()) return true;
+        for (const auto& restricted : m_objects->restricted)
+            if (restricted->Picked(item)) return true;
+        bool selected = false;
+        m_objects->selections.ForEach([&](const FakeSelection& selection) { selected = selected || selection.Holds(item); });
+        return selected;
+    };
+    const std::size_t before = m_items.size();
+    std::erase_if(m_items, [&](const std::unique_ptr<ItemRec>& item) {
+        if (item->folder || !item->outlook->Settled() || !item->mapi->Settled() || pointedAt(item.get())) return false;
+        item->outlook->CloseEntry();
+        item->mapi->CloseEntry();
+        return true;
+    });
+    return before - m_items.size();
 }
 
 std::size_t FakeMail::FlushEvents()

@@ -146,6 +146,17 @@ public:
     void DeliverMany(std::u16string_view store, std::u16string_view path, std::vector<Message> messages,
                      std::size_t events);
     FolderCount Count(std::u16string_view store, std::u16string_view path) const;
+    // The user deletes every item of the folder for good: they leave it as
+    // items moved away do.
+    void Empty(std::u16string_view store, std::u16string_view path);
+    // Frees the records of items that left their folders (moved away or
+    // deleted) once every reference to their objects has come back and
+    // nothing of the world points at them any more, their ledger entries
+    // with them; returns how many went. A long run keeps only the items it
+    // still holds.
+    std::size_t DropGoneItems();
+    // The item records kept, gone ones included.
+    std::size_t ItemRecords() const noexcept { return m_items.size(); }
     // The subjects of the folder's items, in order.
     std::vector<std::u16string> Subjects(std::u16string_view store, std::u16string_view path) const;
     // The raw UnRead of the folder's item number index (1-based).
@@ -203,7 +214,8 @@ private:
     Ledger& m_ledger;
     HostCalls& m_calls;
     std::vector<std::unique_ptr<StoreRec>> m_stores;
-    std::vector<std::unique_ptr<ItemRec>> m_items;  // every item ever made, moved-away ones too
+    std::vector<std::unique_ptr<ItemRec>> m_items;  // items made, gone ones until DropGoneItems frees them
+    std::uint64_t m_itemsMade = 0;
     struct Pending {
         FolderRec* folder;
         ItemRec* item;

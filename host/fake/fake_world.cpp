@@ -278,6 +278,7 @@ void FakeWorld::ForgetHistory()
     m_libraries.ClearEvents();
     m_engine.ForgetCalls();
     m_apartment.ForgetCalls();
+    m_mail->DropGoneItems();
 }
 
 Ref<Object> FakeWorld::RibbonControl(std::u16string id, ControlContext context)

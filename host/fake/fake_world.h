@@ -218,7 +218,8 @@ public:
     std::vector<std::string> ReleaseProblems() const;
 
     // Drops the world's records of what happened (debug writes, library
-    // events, engine and apartment calls): a long run keeps what is live and
+    // events, engine and apartment calls) and of items gone from their
+    // folders (FakeMail::DropGoneItems): a long run keeps what is live and
     // what the release check needs.
     void ForgetHistory();
 

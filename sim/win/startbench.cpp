@@ -38,7 +38,6 @@
 namespace {
 
 using qev::sim::win::ComApartment;
-using qev::sim::win::CustomArray;
 
 double Now()
 {
@@ -60,19 +59,11 @@ struct Times {
 // One session, as Outlook runs it.
 Times Session(qev::sim::win::SimApplication& application, qev::sim::win::SimAddInInstance& instance)
 {
-    CustomArray custom;
     Times times;
     const double begin = Now();
-    auto addin = qev::sim::win::CreateAddin();
-    HRESULT hr = addin->OnConnection(&application, ext_cm_Startup, &instance, custom.Get());
-    if (hr != S_OK) throw std::runtime_error("OnConnection returned " + std::to_string(hr));
-    hr = addin->OnStartupComplete(custom.Get());
-    if (hr != S_OK) throw std::runtime_error("OnStartupComplete returned " + std::to_string(hr));
+    auto addin = qev::sim::win::StartAddin(application, instance);
     const double started = Now();
-    addin->OnBeginShutdown(custom.Get());
-    application.Quit();
-    addin->OnDisconnection(ext_dm_HostShutdown, custom.Get());
-    addin.Reset();
+    qev::sim::win::ShutDownAddin(addin, application);
     const double ended = Now();
     times.startup = started - begin;
     times.shutdown = ended - started;
@@ -113,14 +104,10 @@ struct RibbonTimes {
 RibbonTimes RibbonSession(qev::sim::win::Ledger& ledger, qev::sim::win::SimApplication& application,
                           qev::sim::win::SimAddInInstance& instance)
 {
-    CustomArray custom;
     RibbonTimes times;
     qev::sim::win::SimRibbon ribbon(ledger, application, [] {});
     const double begin = Now();
-    auto addin = qev::sim::win::CreateAddin();
-    if (addin->OnConnection(&application, ext_cm_Startup, &instance, custom.Get()) != S_OK ||
-        addin->OnStartupComplete(custom.Get()) != S_OK)
-        throw std::runtime_error("the add-in did not start");
+    auto addin = qev::sim::win::StartAddin(application, instance);
     const double started = Now();
     host::win::ComPtr<IRibbonExtensibility> extensibility;
     if (FAILED(addin->QueryInterface(IID_IRibbonExtensibility, extensibility.OutVoid())))
@@ -165,9 +152,7 @@ RibbonTimes RibbonSession(qev::sim::win::Ledger& ledger, qev::sim::win::SimAppli
     times.pictures = pictured - called;
     times.picturesAgain = again - pictured;
     extensibility.Reset();
-    addin->OnBeginShutdown(custom.Get());
-    application.Quit();
-    addin->OnDisconnection(ext_dm_HostShutdown, custom.Get());
+    qev::sim::win::ShutDownAddin(addin, application);
     return times;
 }
 

@@ -128,6 +128,26 @@ ComPtr<_IDTExtensibility2> CreateAddin()
     return designer;
 }
 
+ComPtr<_IDTExtensibility2> StartAddin(SimApplication& application, SimAddInInstance& instance)
+{
+    CustomArray custom;
+    ComPtr<_IDTExtensibility2> addin = CreateAddin();
+    HRESULT hr = addin->OnConnection(&application, ext_cm_Startup, &instance, custom.Get());
+    if (hr != S_OK) throw std::runtime_error("OnConnection returned " + HexOf(hr));
+    hr = addin->OnStartupComplete(custom.Get());
+    if (hr != S_OK) throw std::runtime_error("OnStartupComplete returned " + HexOf(hr));
+    return addin;
+}
+
+void ShutDownAddin(ComPtr<_IDTExtensibility2>& addin, SimApplication& application)
+{
+    CustomArray custom;
+    addin->OnBeginShutdown(custom.Get());
+    application.Quit();
+    addin->OnDisconnection(ext_dm_HostShutdown, custom.Get());
+    addin.Reset();
+}
+
 CustomArray::CustomArray() : m_array(SafeArrayCreateVector(VT_VARIANT, 0, 0)) {}
 
 CustomArray::~CustomArray()

@@ -68,6 +68,13 @@ private:
     SAFEARRAY* m_array = nullptr;
 };
 
+// The add-in as Outlook starts it: created, connected at start-up and told
+// that start-up is complete; std::runtime_error when either call fails.
+host::win::ComPtr<_IDTExtensibility2> StartAddin(SimApplication& application, SimAddInInstance& instance);
+// Outlook's shutdown of it: OnBeginShutdown, the Quit event,
+// OnDisconnection(ext_dm_HostShutdown) and the last reference let go.
+void ShutDownAddin(host::win::ComPtr<_IDTExtensibility2>& addin, SimApplication& application);
+
 // Runs every window message of this thread until handle is signalled or
 // limitMs has passed; false on the time limit.
 bool PumpUntil(HANDLE handle, DWORD limitMs);

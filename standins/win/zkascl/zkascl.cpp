@@ -215,10 +215,15 @@ private:
     std::map<Client*, std::vector<IAsClientObs*>> m_clients;
 };
 
+// At namespace scope, not a function's static: the guard of a function's
+// static makes the static winpthreads record the calling thread, with a
+// handle and an event that are never closed once the library is freed, and
+// the add-in loads this library at every connection.
+Engine g_engine;
+
 Engine& TheEngine()
 {
-    static Engine engine;
-    return engine;
+    return g_engine;
 }
 
 std::string Num(std::int64_t n)
