@@ -10,8 +10,6 @@ namespace qev {
 
 namespace {
 
-constexpr std::int32_t kRemoveModeUserClosed = 1;  // ext_dm_UserClosed
-
 const char16_t* RemoveModeText(std::int32_t mode)
 {
     switch (mode) {
@@ -125,14 +123,6 @@ HRESULT CConnect::OnDisconnection(std::int32_t removeMode)
     try {
         QEV_TRACE_STEP(u"OnDisconnection...");
         QEV_TRACE_STEP(RemoveModeText(removeMode));
-        // Removed by the user, the add-in hears no Quit and no OnBeginShutdown:
-        // Outlook runs on. What they would end is ended now, or the engine's
-        // observer (whose registration holds this object) would keep the add-in
-        // alive and hearing the engine for the rest of the session.
-        if (removeMode == kRemoveModeUserClosed && (m_fStartupDone || m_engine.Client())) {
-            AddinShutdown_();
-            return S_OK;
-        }
         Disconnect_();
     } catch (...) {
         TraceCaughtException(u"OnDisconnection");
