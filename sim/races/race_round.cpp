@@ -169,8 +169,11 @@ void PlayUser(World& world, EngineThreads& engine, const RaceOptions& options)
 }
 
 // Takes the add-in down by path; returns once the call that removes its
-// observer has returned, the rest of Outlook's exit still to come.
-void RemoveObserver(World& world, ShutdownPath path)
+// observer has returned, the rest of Outlook's exit still to come. Removed
+// by the user, the add-in lets Outlook's objects go but keeps its observer
+// and its subscriptions until Outlook quits (its Quit sink still hears it):
+// the notifications in between still reach it, as they may.
+void RemoveObserver(World& world, EngineThreads& engine, const RaceOptions& options, ShutdownPath path)
 {
     switch (path) {
         case ShutdownPath::BeginShutdown:
@@ -181,6 +184,8 @@ void RemoveObserver(World& world, ShutdownPath path)
             break;
         case ShutdownPath::UserRemoval:
             world.Call(SessionCall::Disconnect, 1);
+            engine.AwaitMore(options.afterRemoval);
+            world.Quit();
             break;
     }
 }
@@ -235,7 +240,7 @@ RoundResult PlayRound(RaceHost& host, std::size_t round, const RaceOptions& opti
             world.Call(SessionCall::Startup, 0);
             EngineThreads engine(host, options.engineThreads, [&host] { host.RunPending(); });
             PlayUser(world, engine, options);
-            RemoveObserver(world, path);
+            RemoveObserver(world, engine, options, path);
             host.RunPending();
             world.Settle();
             transcript.Line(kRemovedLine);
