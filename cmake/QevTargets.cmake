@@ -26,6 +26,9 @@ function(qev_warnings target)
 endfunction()
 
 set(QEV_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+# The ThreadSanitizer flavour "_tsan": built only for the programs that race
+# threads against the add-in (the race rounds), so its libraries stay out of "all".
+set(QEV_TSAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
 
 function(_qev_apply_sanitizers target)
     target_compile_options(${target} PRIVATE ${QEV_SANITIZER_FLAGS})
@@ -33,14 +36,15 @@ function(_qev_apply_sanitizers target)
 endfunction()
 
 # qev_library(NAME SOURCES ... [DEPS ...]): a static library, plus NAME_asan
-# when sanitizers are on. DEPS name other qev libraries (their twins are used
-# for the twin) or plain link items.
+# and NAME_tsan when sanitizers are on. DEPS name other qev libraries (their
+# twins are used for the twin) or plain link items. The _tsan twins are built
+# only when a program needs them.
 function(qev_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
     set(variants "")
     list(APPEND variants "${name}|")
     if(QEV_SANITIZERS AND NOT WIN32)
-        list(APPEND variants "${name}_asan|_asan")
+        list(APPEND variants "${name}_asan|_asan" "${name}_tsan|_tsan")
     endif()
     foreach(v IN LISTS variants)
         string(REPLACE "|" ";" parts "${v}")
@@ -62,6 +66,10 @@ function(qev_library name)
         endforeach()
         if(suffix STREQUAL "_asan")
             _qev_apply_sanitizers(${tgt})
+        elseif(suffix STREQUAL "_tsan")
+            set_target_properties(${tgt} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+            target_compile_options(${tgt} PRIVATE ${QEV_TSAN_FLAGS})
+            target_link_options(${tgt} PRIVATE ${QEV_TSAN_FLAGS})
         endif()
     endforeach()
 endfunction()

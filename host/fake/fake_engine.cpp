@@ -528,29 +528,39 @@ qev::IAsClient* FakeEngine::AsCreateInstance(const char* interfaceName)
     return engine->m_clients.emplace_back(std::make_unique<Client>(*engine, number)).get();
 }
 
+std::vector<qev::IAsClientObs*> FakeEngine::AdvisedObservers() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<qev::IAsClientObs*> observers;
+    for (const auto& client : m_clients)
+        if (client->Alive()) observers.insert(observers.end(), client->Observers().begin(), client->Observers().end());
+    return observers;
+}
+
+std::size_t FakeEngine::CallEach(const std::vector<qev::IAsClientObs*>& observers,
+                                 const std::function<void(qev::IAsClientObs*)>& call)
+{
+    std::size_t called = 0;
+    for (qev::IAsClientObs* observer : observers) {
+        if (!BeginCallTo(observer)) continue;  // unadvised meanwhile
+        try {
+            call(observer);
+        } catch (...) {
+            Fault("exception escaped an observer call on the engine's thread");
+        }
+        EndCallTo(observer);
+        ++called;
+    }
+    return called;
+}
+
 std::unique_ptr<EngineNotification> FakeEngine::Notify(std::function<void(qev::IAsClientObs*)> call)
 {
-    std::vector<qev::IAsClientObs*> observers;
-    {
-        std::lock_guard lock(m_mutex);
-        for (const auto& client : m_clients)
-            if (client->Alive())
-                observers.insert(observers.end(), client->Observers().begin(), client->Observers().end());
-    }
     std::unique_ptr<EngineNotification> notification(new EngineNotification());
     auto shared = std::make_shared<EngineNotification::Shared>();
     notification->m_shared = shared;
-    notification->m_thread = std::thread([this, shared, observers, call = std::move(call)] {
-        for (qev::IAsClientObs* observer : observers) {
-            if (!BeginCallTo(observer)) continue;  // unadvised meanwhile
-            try {
-                call(observer);
-            } catch (...) {
-                Fault("exception escaped an observer call on the engine's thread");
-            }
-            EndCallTo(observer);
-            ++shared->observers;
-        }
+    notification->m_thread = std::thread([this, shared, observers = AdvisedObservers(), call = std::move(call)] {
+        shared->observers = CallEach(observers, call);
         shared->done = true;
     });
     return notification;
@@ -601,11 +611,27 @@ std::unique_ptr<EngineNotification> FakeEngine::NotifyStatus(bool up)
 
 std::unique_ptr<EngineNotification> FakeEngine::NotifySettings(const qev::AsSettings& settings)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        for (int field = 1; field < 19; ++field) m_state.settings[field] = settings.f[field];
-    }
+    KeepSettings(settings);
     return Notify([settings](qev::IAsClientObs* observer) { observer->OnImportSettings(&settings); });
+}
+
+std::size_t FakeEngine::NotifyStatusHere(bool up)
+{
+    SetServerStatus(up);
+    return CallEach(AdvisedObservers(), [up](qev::IAsClientObs* observer) { observer->SetServerStatus(up); });
+}
+
+std::size_t FakeEngine::NotifySettingsHere(const qev::AsSettings& settings)
+{
+    KeepSettings(settings);
+    return CallEach(AdvisedObservers(),
+                    [&settings](qev::IAsClientObs* observer) { observer->OnImportSettings(&settings); });
+}
+
+void FakeEngine::KeepSettings(const qev::AsSettings& settings)
+{
+    std::lock_guard lock(m_mutex);
+    for (int field = 1; field < 19; ++field) m_state.settings[field] = settings.f[field];
 }
 
 }  // namespace host::fake

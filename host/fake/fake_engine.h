@@ -134,6 +134,10 @@ public:
     std::unique_ptr<EngineNotification> NotifyStatus(bool up);
     // Calls OnImportSettings(&settings) of every observer from a new thread.
     std::unique_ptr<EngineNotification> NotifySettings(const qev::AsSettings& settings);
+    // The same on the calling thread, which stands for a thread of the
+    // engine's own (several at once, say): returns the observers called.
+    std::size_t NotifyStatusHere(bool up);
+    std::size_t NotifySettingsHere(const qev::AsSettings& settings);
 
     // How Unadvise waits for observer calls still on their way: one round of
     // the add-in's thread's message loop (as a COM wait does), so that those
@@ -150,6 +154,12 @@ private:
     void Record(EngineCall call);
     void Fault(std::string fault);
     std::unique_ptr<EngineNotification> Notify(std::function<void(qev::IAsClientObs*)> call);
+    std::vector<qev::IAsClientObs*> AdvisedObservers() const;
+    // Calls each observer still advised, on this thread; the observers called.
+    std::size_t CallEach(const std::vector<qev::IAsClientObs*>& observers,
+                         const std::function<void(qev::IAsClientObs*)>& call);
+    // What a settings notification sends becomes the engine's settings.
+    void KeepSettings(const qev::AsSettings& settings);
     // An observer call on the engine's thread: only to an observer still
     // advised; Unadvise waits until the calls begun have ended.
     bool BeginCallTo(qev::IAsClientObs* observer);

@@ -29,6 +29,8 @@ bool EngineControl::Load(const std::wstring& path)
         Find(module, zksim::kSetCallListener, m_setCallListener);
         Find(module, zksim::kNotifyStatus, m_notifyStatus);
         Find(module, zksim::kNotifySettings, m_notifySettings);
+        Find(module, zksim::kNotifyStatusHere, m_notifyStatusHere);
+        Find(module, zksim::kNotifySettingsHere, m_notifySettingsHere);
         Find(module, zksim::kCallCount, m_callCount);
         Find(module, zksim::kLiveClients, m_liveClients);
         Find(module, zksim::kObservers, m_observers);

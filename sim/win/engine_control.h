@@ -38,6 +38,9 @@ public:
     // The observers called, or -1 when the engine could not start its thread.
     int NotifyStatus(bool up) const { return m_notifyStatus(up ? 1 : 0); }
     int NotifySettings(const qev::AsSettings& settings) const { return m_notifySettings(&settings); }
+    // The same on the calling thread, standing for one of the engine's: the observers called.
+    int NotifyStatusHere(bool up) const { return m_notifyStatusHere(up ? 1 : 0); }
+    int NotifySettingsHere(const qev::AsSettings& settings) const { return m_notifySettingsHere(&settings); }
     std::uint32_t CallCount(const std::string& op) const { return m_callCount(op.c_str()); }
     int LiveClients() const { return m_liveClients(); }
     int Observers() const { return m_observers(); }
@@ -52,6 +55,8 @@ private:
     ZkSimSetCallListenerFn m_setCallListener = nullptr;
     ZkSimNotifyStatusFn m_notifyStatus = nullptr;
     ZkSimNotifySettingsFn m_notifySettings = nullptr;
+    ZkSimNotifyStatusHereFn m_notifyStatusHere = nullptr;
+    ZkSimNotifySettingsHereFn m_notifySettingsHere = nullptr;
     ZkSimCallCountFn m_callCount = nullptr;
     ZkSimLiveClientsFn m_liveClients = nullptr;
     ZkSimObserversFn m_observers = nullptr;

@@ -567,6 +567,12 @@ std::size_t WinWorld::EngineCallCount(const std::string& op)
     return m_engine.Loaded() ? m_engine.CallCount(op) : 0;
 }
 
+std::vector<std::string> WinWorld::LetAddinGo()
+{
+    m_addin.Reset();
+    return ReleaseProblems();
+}
+
 std::vector<std::string> WinWorld::ReleaseProblems()
 {
     std::vector<std::string> problems = m_ledger.Problems();
@@ -579,8 +585,8 @@ std::vector<std::string> WinWorld::ReleaseProblems()
     // The add-in object itself: nothing but Outlook's reference may hold it
     // once everything is given back (an interface table entry or a sink
     // left behind would).
-    const ULONG refs = m_addin->AddRef();
-    m_addin->Release();
+    const ULONG refs = m_addin ? m_addin->AddRef() : 0;
+    if (m_addin) m_addin->Release();
     if (refs > 2) {
         const ULONG extra = refs - 2;
         problems.push_back("add-in object: " + std::to_string(extra) + (extra == 1 ? " reference" : " references") +

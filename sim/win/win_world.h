@@ -95,6 +95,9 @@ public:
 
     // The loaded qev.dll, for a harness that patches more of its imports.
     HMODULE AddinModule() const noexcept;
+    // The engine stand-in's control surface, for a harness that drives the
+    // engine from threads of its own; only while the library is loaded.
+    const EngineControl& Engine() const noexcept { return m_engine; }
 
     void SetOutlookVersion(const std::optional<std::string>& version) override;
     void SetExplorers(std::int32_t count) override;
@@ -149,7 +152,12 @@ public:
     ClipboardState Clipboard() override;
 
     std::size_t EngineCallCount(const std::string& op) override;
+    // Once the add-in object is let go (LetAddinGo), the same without the
+    // check of the object's own references.
     std::vector<std::string> ReleaseProblems() override;
+    // Gives back Outlook's reference to the add-in object, as Outlook does at
+    // the end, and names what is still not released.
+    std::vector<std::string> LetAddinGo();
 
 private:
     // What the scenario has said of the engine. The library forgets its

@@ -83,6 +83,12 @@ using ZkSimNotifyStatusFn = int (*)(int up);
 // Calls OnImportSettings(copy of *settings) the same way; null is passed on
 // as null.
 using ZkSimNotifySettingsFn = int (*)(const qev::AsSettings* settings);
+// The same two on the calling thread, which stands for one of the engine's
+// own (a host may run several at once): the observers called. Nothing is
+// dispatched meanwhile. An Unadvise waits for the calls already made to the
+// observer to return, dispatching its own thread's messages meanwhile.
+using ZkSimNotifyStatusHereFn = int (*)(int up);
+using ZkSimNotifySettingsHereFn = int (*)(const qev::AsSettings* settings);
 // How many times the add-in called operation op ("Init", "SetValue", ...)
 // since the library was loaded or reset.
 using ZkSimCallCountFn = std::uint32_t (*)(const char* op);
@@ -106,6 +112,8 @@ inline constexpr char kSetFactoryNull[] = "zkSimSetFactoryNull";
 inline constexpr char kSetCallListener[] = "zkSimSetCallListener";
 inline constexpr char kNotifyStatus[] = "zkSimNotifyStatus";
 inline constexpr char kNotifySettings[] = "zkSimNotifySettings";
+inline constexpr char kNotifyStatusHere[] = "zkSimNotifyStatusHere";
+inline constexpr char kNotifySettingsHere[] = "zkSimNotifySettingsHere";
 inline constexpr char kCallCount[] = "zkSimCallCount";
 inline constexpr char kLiveClients[] = "zkSimLiveClients";
 inline constexpr char kObservers[] = "zkSimObservers";

@@ -166,24 +166,52 @@ public:
     }
     bool Unadvise(Client* client, IAsClientObs* observer)
     {
+        {
+            const std::lock_guard lock(m_mutex);
+            auto& observers = m_clients[client];
+            const auto it = std::find(observers.begin(), observers.end(), observer);
+            if (it == observers.end()) return false;
+            observers.erase(it);
+        }
+        // The caller frees the observer once this returns: the calls already
+        // made to it end first. They may be waiting for this very thread (COM
+        // carries them into the caller's apartment), so its messages are
+        // dispatched meanwhile.
+        for (;;) {
+            {
+                const std::lock_guard lock(m_mutex);
+                if (m_inFlight.count(observer) == 0) return true;
+            }
+            MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+    // An observer call about to be made: only to an observer still advised,
+    // which Unadvise then waits for until EndCallTo.
+    bool BeginCallTo(IAsClientObs* observer)
+    {
         const std::lock_guard lock(m_mutex);
-        auto& observers = m_clients[client];
-        const auto it = std::find(observers.begin(), observers.end(), observer);
-        if (it == observers.end()) return false;
-        observers.erase(it);
-        return true;
+        for (const auto& entry : m_clients) {
+            if (std::find(entry.second.begin(), entry.second.end(), observer) != entry.second.end()) {
+                ++m_inFlight[observer];
+                return true;
+            }
+        }
+        return false;
+    }
+    void EndCallTo(IAsClientObs* observer)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (--m_inFlight[observer] == 0) m_inFlight.erase(observer);
     }
     int LiveClients()
     {
         const std::lock_guard lock(m_mutex);
         return static_cast<int>(m_clients.size());
-    }
-    bool IsAdvised(IAsClientObs* observer)
-    {
-        const std::lock_guard lock(m_mutex);
-        for (const auto& entry : m_clients)
-            if (std::find(entry.second.begin(), entry.second.end(), observer) != entry.second.end()) return true;
-        return false;
     }
     std::vector<IAsClientObs*> Observers()
     {
@@ -213,6 +241,7 @@ private:
     bool m_storeLoaded = false;
     Store m_store;
     std::map<Client*, std::vector<IAsClientObs*>> m_clients;
+    std::map<IAsClientObs*, int> m_inFlight;  // observer calls under way
 };
 
 // At namespace scope, not a function's static: the guard of a function's
@@ -399,22 +428,38 @@ struct Notification {
     int called = 0;
 };
 
-DWORD WINAPI NotificationThread(void* parameter)
+// Calls the observers advised when the notification was sent, on the calling
+// thread; one unadvised while an earlier one was being called is not called.
+int CallObservers(Notification& notification)
 {
-    auto* notification = static_cast<Notification*>(parameter);
-    for (IAsClientObs* observer : notification->observers) {
-        // One unadvised while an earlier one was being called is not called.
-        if (!TheEngine().IsAdvised(observer)) continue;
-        ++notification->called;
-        if (notification->isStatus) {
-            observer->SetServerStatus(notification->status);
+    for (IAsClientObs* observer : notification.observers) {
+        if (!TheEngine().BeginCallTo(observer)) continue;
+        ++notification.called;
+        if (notification.isStatus) {
+            observer->SetServerStatus(notification.status);
         } else {
             // Each observer gets its own copy, as the engine's own record would be.
-            AsSettings copy = notification->settings;
-            observer->OnImportSettings(notification->hasSettings ? &copy : nullptr);
+            AsSettings copy = notification.settings;
+            observer->OnImportSettings(notification.hasSettings ? &copy : nullptr);
         }
+        TheEngine().EndCallTo(observer);
     }
+    return notification.called;
+}
+
+DWORD WINAPI NotificationThread(void* parameter)
+{
+    CallObservers(*static_cast<Notification*>(parameter));
     return 0;
+}
+
+Notification SettingsNotification(const AsSettings* settings)
+{
+    Notification notification;
+    notification.isStatus = false;
+    notification.hasSettings = settings != nullptr;
+    if (settings) notification.settings = *settings;
+    return notification;
 }
 
 int Notify(Notification& notification)
@@ -498,11 +543,24 @@ int zkSimNotifyStatus(int up)
 
 int zkSimNotifySettings(const qev::AsSettings* settings)
 {
-    zkascl::Notification notification;
-    notification.isStatus = false;
-    notification.hasSettings = settings != nullptr;
-    if (settings) notification.settings = *settings;
+    zkascl::Notification notification = zkascl::SettingsNotification(settings);
     return zkascl::Notify(notification);
+}
+
+int zkSimNotifyStatusHere(int up)
+{
+    zkascl::TheEngine().SetServerStatus(up != 0);
+    zkascl::Notification notification;
+    notification.status = up != 0;
+    notification.observers = zkascl::TheEngine().Observers();
+    return zkascl::CallObservers(notification);
+}
+
+int zkSimNotifySettingsHere(const qev::AsSettings* settings)
+{
+    zkascl::Notification notification = zkascl::SettingsNotification(settings);
+    notification.observers = zkascl::TheEngine().Observers();
+    return zkascl::CallObservers(notification);
 }
 
 std::uint32_t zkSimCallCount(const char* op)
