@@ -31,6 +31,7 @@
 #include "sim/player.h"
 #include "sim/sweep.h"
 #include "sim/win/import_faults.h"
+#include "sim/win/product_folder.h"
 #include "sim/win/win_world.h"
 
 namespace {
@@ -104,11 +105,9 @@ RunResult RunChild(const std::string& file, std::uint64_t n)
     DeleteFileW(report.c_str());
     std::wstring command = L"\"" + std::wstring(self) + L"\" --run " + std::to_wstring(n) + L" --report \"" + report +
                            L"\" " + Quoted(file);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     RunResult result;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!qev::sim::win::StartProgram(command, 0, process)) {
         result.problems.push_back("crash the run could not be started: error " + std::to_string(GetLastError()));
         return result;
     }

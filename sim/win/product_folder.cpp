@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -141,15 +142,32 @@ BuiltFiles FindBuiltFiles()
     return {folder + L"\\" QEV_SIM_ADDIN_RELATIVE, folder + L"\\" QEV_SIM_STANDIN_RELATIVE};
 }
 
+bool StartProgram(const std::wstring& commandLine, DWORD flags, PROCESS_INFORMATION& started)
+{
+    constexpr int kTries = 3;
+    for (int attempt = 1;; ++attempt) {
+        std::wstring line = commandLine;  // CreateProcessW may write to it
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        started = {};
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                           &started))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == kTries) {
+            SetLastError(error);
+            return false;
+        }
+        std::fprintf(stderr, "qev-sim: the new process was lost before it started (error %lu), starting it again: %s\n",
+                     error, Narrow(commandLine).c_str());
+        Sleep(200 * attempt);
+    }
+}
+
 DWORD RunProgram(const std::wstring& commandLine)
 {
-    std::wstring line = commandLine;  // CreateProcessW may write to it
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process))
-        Fail("cannot start " + Narrow(commandLine));
+    if (!StartProgram(commandLine, CREATE_NO_WINDOW, process)) Fail("cannot start " + Narrow(commandLine));
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;

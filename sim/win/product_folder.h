@@ -131,6 +131,13 @@ private:
     std::wstring m_folder;  // m_roaming\Marlowcrest\Desktop\Profiles
 };
 
+// Starts a program of the prefix: false (GetLastError says why) when it
+// cannot be started. Under load Wine now and then loses a new process before
+// it has started (its loader gone before the process reported in), which
+// CreateProcessW gives as ERROR_INTERNAL_ERROR; that one is tried again, a
+// few times, with a line on standard error each time.
+bool StartProgram(const std::wstring& commandLine, DWORD flags, PROCESS_INFORMATION& started);
+
 // Runs a program of the prefix and waits for it: its exit code.
 // std::runtime_error when it cannot be started.
 DWORD RunProgram(const std::wstring& commandLine);
