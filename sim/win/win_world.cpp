@@ -130,8 +130,13 @@ ComPtr<_IDTExtensibility2> CreateAddin()
 
 ComPtr<_IDTExtensibility2> StartAddin(SimApplication& application, SimAddInInstance& instance)
 {
+    return StartAddin(CreateAddin(), application, instance);
+}
+
+ComPtr<_IDTExtensibility2> StartAddin(ComPtr<_IDTExtensibility2> addin, SimApplication& application,
+                                      SimAddInInstance& instance)
+{
     CustomArray custom;
-    ComPtr<_IDTExtensibility2> addin = CreateAddin();
     HRESULT hr = addin->OnConnection(&application, ext_cm_Startup, &instance, custom.Get());
     if (hr != S_OK) throw std::runtime_error("OnConnection returned " + HexOf(hr));
     hr = addin->OnStartupComplete(custom.Get());

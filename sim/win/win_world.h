@@ -71,6 +71,9 @@ private:
 // The add-in as Outlook starts it: created, connected at start-up and told
 // that start-up is complete; std::runtime_error when either call fails.
 host::win::ComPtr<_IDTExtensibility2> StartAddin(SimApplication& application, SimAddInInstance& instance);
+// The same for an object already created (from a server loaded by hand).
+host::win::ComPtr<_IDTExtensibility2> StartAddin(host::win::ComPtr<_IDTExtensibility2> addin,
+                                                 SimApplication& application, SimAddInInstance& instance);
 // Outlook's shutdown of it: OnBeginShutdown, the Quit event,
 // OnDisconnection(ext_dm_HostShutdown) and the last reference let go.
 void ShutDownAddin(host::win::ComPtr<_IDTExtensibility2>& addin, SimApplication& application);
