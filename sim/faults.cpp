@@ -66,6 +66,7 @@ struct RunResult {
         calls = world.Fake().Calls().Count();
         fired = world.Fake().Calls().Fired();
         firedAt = world.Fake().Calls().FiredAt();
+        for (const std::string& problem : world.LockProblems()) problems.push_back(KindOf(problem) + " " + problem);
         for (const std::string& problem : world.LetAddinGo()) problems.push_back(KindOf(problem) + " " + problem);
     }
     std::string report = std::to_string(calls) + " " + (fired ? "1 " + firedAt : "0") + "\n";

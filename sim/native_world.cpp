@@ -38,6 +38,13 @@ std::vector<std::string> NativeWorld::LetAddinGo()
     return m_world.ReleaseProblems();
 }
 
+std::vector<std::string> NativeWorld::LockProblems() const
+{
+    if (m_addin && m_addin->Connect().ButtonLock().Initialised())
+        return {"the button lock was not deleted at disconnection"};
+    return {};
+}
+
 void NativeWorld::Attach(Transcript* transcript)
 {
     m_transcript = transcript;

@@ -28,6 +28,9 @@ public:
     // Gives back the add-in object's last reference, as Outlook does at the
     // end, and names what is still not released.
     std::vector<std::string> LetAddinGo();
+    // After OnDisconnection: the button lock's life must have ended with it
+    // (it is only ever held by a scope, so its life is what can go wrong).
+    std::vector<std::string> LockProblems() const;
 
     void Attach(Transcript* transcript) override;
     // Everything the in-memory world does is written as it happens.

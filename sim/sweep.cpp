@@ -10,7 +10,7 @@
 namespace qev::sim {
 
 const std::vector<std::string> kProblemKinds = {"crash",        "hang",    "escaped", "unreleased", "overreleased",
-                                                "subscription", "library", "key",     "clipboard",  "misuse"};
+                                                "subscription", "library", "key",     "clipboard",  "lock",    "misuse"};
 
 std::string KindOf(const std::string& problem)
 {
@@ -21,6 +21,7 @@ std::string KindOf(const std::string& problem)
     if (has("library") || has("libraries:")) return "library";
     if (has("registry key")) return "key";
     if (has("clipboard")) return "clipboard";
+    if (has("button lock")) return "lock";
     return "misuse";
 }
 
