@@ -158,8 +158,8 @@ bool StartProgram(const std::wstring& commandLine, DWORD flags, PROCESS_INFORMAT
             SetLastError(error);
             return false;
         }
-        std::fprintf(stderr, "qev-sim: the new process was lost before it started (error %lu), starting it again: %s\n",
-                     error, Narrow(commandLine).c_str());
+        std::fprintf(stderr, "the new process was lost before it started (error %lu), starting it again: %s\n", error,
+                     Narrow(commandLine).c_str());
         Sleep(200 * attempt);
     }
 }
