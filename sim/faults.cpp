@@ -1,4 +1,4 @@
-// qev-faults [-j N] [--every K] PATH...: plays every session of the scenario
+// qev-faults [--every K] [--most N] PATH...: plays every session of the scenario
 // files (PATH a file, or a folder searched for *.scn) once cleanly to count
 // the host calls the add-in makes, then once for each of those calls made to
 // fail (E_FAIL: its error result, or a COM error where it raises) and once
