@@ -262,16 +262,31 @@ RoundResult PlayRound(RaceHost& host, std::size_t round, const RaceOptions& opti
 
 int RunRaces(int argc, char** argv, const char* program, RaceHost& host, std::ostream& out, std::ostream& err)
 {
-    std::uint64_t rounds = 1000;
-    if (argc > 2 || (argc == 2 && (rounds = std::strtoull(argv[1], nullptr, 10)) == 0)) {
-        err << "usage: " << program << " [ROUNDS]\n";
+    // --from lets a run go on where another stopped, with the same turn of
+    // Outlook versions and shutdown paths (the Wine runs are played in
+    // batches, one process each: see the README).
+    std::uint64_t rounds = 1000, first = 0;
+    bool usage = argc > 4;
+    for (int i = 1; i < argc && !usage; ++i) {
+        const std::string arg = argv[i];
+        char* end = nullptr;
+        if (arg == "--from" && i + 1 < argc) {
+            first = std::strtoull(argv[++i], &end, 10);
+            usage = *end != '\0';
+        } else {
+            rounds = std::strtoull(argv[i], &end, 10);
+            usage = *end != '\0' || rounds == 0;
+        }
+    }
+    if (usage) {
+        err << "usage: " << program << " [ROUNDS] [--from FIRST]\n";
         return 2;
     }
     const RaceOptions options;
     RoundResult totals;
     std::uint64_t failedRounds = 0;
     const auto start = std::chrono::steady_clock::now();
-    for (std::uint64_t round = 0; round < rounds; ++round) {
+    for (std::uint64_t round = first; round < first + rounds; ++round) {
         const RoundResult r = PlayRound(host, round, options);
         totals.sent += r.sent;
         totals.delivered += r.delivered;

@@ -1,6 +1,6 @@
 # Plays SCENARIO on the Windows runner and shows its transcript; fails unless
 # every expectation held (exit status 0).
-#   -DWINE_RUN=... -DWINDOWS=... -DSCENARIO=... -DWORK_DIR=...
+#   -DWINE_RUN=... -DWINDOWS=... -DSCENARIO=...
 include("${CMAKE_CURRENT_LIST_DIR}/wine_play.cmake")
 qev_wine_play("${SCENARIO}" out status err)
 message("${out}exit ${status}")
