@@ -35,7 +35,7 @@ std::vector<std::string> NativeWorld::LetAddinGo()
 {
     Attach(nullptr);
     m_addin.reset();
-    return m_world.ReleaseProblems();
+    return m_world.ExitProblems();
 }
 
 std::vector<std::string> NativeWorld::LockProblems() const

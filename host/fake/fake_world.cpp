@@ -293,6 +293,10 @@ Ref<Object> FakeWorld::RibbonControl(std::u16string id, ControlContext context)
 
 // ---- checks ----
 
+namespace {
+const std::string kTableEntryLeft = "interface table entry left: ";
+}  // namespace
+
 std::vector<std::string> FakeWorld::ReleaseProblems() const
 {
     std::vector<std::string> problems = m_ledger.Problems();
@@ -302,7 +306,7 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
     add("subscription left: ", m_application->LiveSubscriptions());
     add("subscription left: ", m_mail->LiveSubscriptions());
     add("subscription left: ", m_accounts->LiveSubscriptions());
-    add("interface table entry left: ", m_apartment.LiveRegistrations());
+    add(kTableEntryLeft, m_apartment.LiveRegistrations());
     add("timer left: ", m_apartment.LiveTimers());
     if (const std::size_t live = m_engine.LiveClients())
         problems.push_back("engine client not released: " + std::to_string(live) + " live");
@@ -320,6 +324,15 @@ std::vector<std::string> FakeWorld::ReleaseProblems() const
     add("mail: ", m_mail->Faults());
     add("accounts: ", m_accounts->Faults());
     add("desktop: ", m_desktop.Faults());
+    return problems;
+}
+
+std::vector<std::string> FakeWorld::ExitProblems()
+{
+    const std::vector<std::string> left = m_apartment.LiveRegistrations();
+    m_apartment.Uninitialize();
+    std::vector<std::string> problems = ReleaseProblems();
+    for (const std::string& entry : left) problems.push_back(kTableEntryLeft + entry);
     return problems;
 }
 

@@ -216,6 +216,12 @@ public:
     // item collections and account managers, and every misuse the
     // components recorded. Empty when all was released exactly once.
     std::vector<std::string> ReleaseProblems() const;
+    // The same check once Outlook's process ends: its thread leaves COM and
+    // the interface table gives back what it still holds, as COM does then.
+    // An entry whose revocation was refused is still named, but the add-in
+    // object it kept alive (and what that object held, such as the ribbon)
+    // is let go first, for those references were the table's.
+    std::vector<std::string> ExitProblems();
 
     // Drops the world's records of what happened (debug writes, library
     // events, engine and apartment calls) and of items gone from their

@@ -188,6 +188,23 @@ struct RibbonSession {
     }
 };
 
+// The interface table may refuse to revoke the engine observer's entry. It
+// then keeps the add-in object, and with it the ribbon, until Outlook's
+// process ends; the check at the end names the entry and nothing else.
+TEST_F(RibbonTest, RefusedRevocationLeavesOnlyTheTableEntryAtExit)
+{
+    Start();
+    Markup();
+    ASSERT_EQ(Addin().RibbonTab().Ribbon_OnLoad(&m_world.RibbonUI()), S_OK);
+    m_world.Calls().FailNamed("GIT.RevokeInterfaceFromGlobal", 1, E_FAIL);
+    ShutDown();
+    m_addin->Release();
+    m_addin = nullptr;
+    const std::vector<std::string> problems = m_world.ExitProblems();
+    ASSERT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
+    EXPECT_TRUE(problems[0].starts_with("interface table entry left: cookie ")) << problems[0];
+}
+
 bool IsRibbonCall(std::string_view what)
 {
     for (const std::string_view prefix : {"Xml", "CLSIDFromProgID", "CoCreateInstance.DOM", "RibbonControl.",
