@@ -24,12 +24,13 @@ std::string Quote(std::string_view text)
 
 // Ends the run when a statement does not finish in time: an add-in that
 // hangs (or a host thread that died under it) must not hold the runner, and
-// with it the debug channel and the machine's registration, for good.
+// with it the debug channel and the machine's registration, for good. A
+// limit of zero watches nothing and starts no thread.
 class Watchdog {
 public:
-    Watchdog(Transcript& transcript, std::chrono::seconds limit)
-        : m_transcript(transcript), m_limit(limit), m_thread([this] { Watch(); })
+    Watchdog(Transcript& transcript, std::chrono::seconds limit) : m_transcript(transcript), m_limit(limit)
     {
+        if (m_limit.count() > 0) m_thread = std::thread([this] { Watch(); });
     }
     ~Watchdog()
     {
@@ -38,7 +39,7 @@ public:
             m_stop = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        if (m_thread.joinable()) m_thread.join();
     }
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
@@ -108,10 +109,13 @@ public:
     Player& operator=(const Player&) = delete;
 
     // Plays on past failures, skipping the assertions; counts what escaped.
-    int PlayRegardless(const std::vector<Statement>& statements, const std::function<void(int)>& released)
+    int PlayRegardless(const std::vector<Statement>& statements, const std::function<void(int)>& released,
+                       const std::function<void(std::size_t)>& before)
     {
         int escaped = 0;
-        for (const Statement& statement : statements) {
+        for (std::size_t index = 0; index < statements.size(); ++index) {
+            const Statement& statement = statements[index];
+            if (before) before(index);
             if (IsAssertion(statement.action)) {
                 if (released && std::holds_alternative<ExpectReleased>(statement.action)) {
                     m_world.Settle();
@@ -464,10 +468,11 @@ int Play(World& world, const std::vector<Statement>& statements, std::ostream& o
 }
 
 int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out,
-                   const std::function<void(int line)>& released)
+                   const std::function<void(int line)>& released, const std::function<void(std::size_t)>& before,
+                   std::chrono::seconds statementLimit)
 {
-    Player player(world, out, kStatementLimit);
-    return player.PlayRegardless(statements, released);
+    Player player(world, out, statementLimit);
+    return player.PlayRegardless(statements, released, before);
 }
 
 int PlayEachSession(const std::vector<Statement>& statements,

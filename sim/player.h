@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -43,9 +44,14 @@ int Play(World& world, const std::vector<Statement>& statements, std::ostream& o
 // exception that reaches the world from the add-in counts: each is written as
 // "ESCAPED line N: WHAT" and the run goes on. Returns how many escaped.
 // released, when given, is called in place of each `expect released`, once
-// every event before it is in the transcript.
+// every event before it is in the transcript; before, when given, with the
+// index of each statement before it is played. A statementLimit of zero sets
+// no watchdog, and so starts no thread: a fault sweep forks the process in
+// the middle of a run and times its runs itself.
 int PlayRegardless(World& world, const std::vector<Statement>& statements, std::ostream& out,
-                   const std::function<void(int line)>& released = {});
+                   const std::function<void(int line)>& released = {},
+                   const std::function<void(std::size_t index)>& before = {},
+                   std::chrono::seconds statementLimit = kStatementLimit);
 
 // A file of several sessions (`session` divides them): plays the statements
 // of each in turn with playSession, which gives each a world of its own,

@@ -30,7 +30,8 @@ std::uint64_t SweepOptions::Step(std::uint64_t calls) const
     return most ? std::max(every, (calls + most - 1) / most) : every;
 }
 
-std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors)
+std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors,
+                                              bool parallel)
 {
     SweepOptions options;
     for (int i = 1; i < argc; ++i) {
@@ -39,8 +40,11 @@ std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char*
             options.every = std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10));
         } else if (arg == "--most" && i + 1 < argc) {
             options.most = std::strtoull(argv[++i], nullptr, 10);
+        } else if (parallel && arg == "--jobs" && i + 1 < argc) {
+            options.jobs = static_cast<unsigned>(std::max<std::uint64_t>(1, std::strtoull(argv[++i], nullptr, 10)));
         } else if (arg.starts_with("-")) {
-            errors << "usage: " << program << " [--every K] [--most N] PATH...\n";
+            errors << "usage: " << program << " [--every K] [--most N]" << (parallel ? " [--jobs J]" : "")
+                   << " PATH...\n";
             return std::nullopt;
         } else {
             options.paths.push_back(arg);

@@ -32,17 +32,20 @@ std::vector<std::vector<Statement>> SessionsToTheEnd(const std::filesystem::path
 extern const std::vector<std::string> kProblemKinds;
 std::string KindOf(const std::string& problem);
 
-// The command line of both sweeps: [--every K] [--most N] PATH...
+// The command line of both sweeps: [--every K] [--most N] [--jobs J] PATH...
+// (--jobs only where the sweep can run several at once).
 struct SweepOptions {
     std::uint64_t every = 1;  // fail every K-th call
     std::uint64_t most = 0;   // and at most N of a run's calls (0: no limit)
+    unsigned jobs = 1;        // runs at once
     std::vector<std::string> paths;
 
     // The step between the calls failed in a run that makes calls calls.
     std::uint64_t Step(std::uint64_t calls) const;
 };
 // Nothing, with the usage line on errors, for an option it does not know.
-std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors);
+std::optional<SweepOptions> ParseSweepOptions(int argc, char** argv, const char* program, std::ostream& errors,
+                                              bool parallel = false);
 
 // The problems of the runs, each written to errors after where it was met
 // and counted by its kind (its first word).

@@ -259,6 +259,7 @@ std::size_t FakeWorld::Idle(std::size_t limit, const std::function<void(const st
     while (ran < limit) {
         const std::optional<std::uint32_t> due = m_apartment.NextTimerDue(m_system.TickCount());
         if (!due) break;
+        if (m_timerTurn) m_timerTurn();
         m_system.SetTickCount(*due);
         const std::function<void()> run = [&] { m_apartment.RunNextTimer(*due); };
         if (around) {

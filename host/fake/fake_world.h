@@ -205,6 +205,9 @@ public:
     // handed each timer's run to call (a benchmark times them). Returns how
     // many ran.
     std::size_t Idle(std::size_t limit, const std::function<void(const std::function<void()>&)>& around = {});
+    // Called as Idle is about to run each timer, on the add-in's thread with
+    // nothing of the add-in's on the stack (the fault sweep forks there).
+    void OnTimerTurn(std::function<void()> listener) { m_timerTurn = std::move(listener); }
 
     // ---- checks ----
 
@@ -256,6 +259,7 @@ private:
     host::Services m_services;
     UiModules m_uiModules = UiModules::Beside;
     std::vector<std::u16string> m_uiModulePaths;  // where they lie now
+    std::function<void()> m_timerTurn;
 };
 
 }  // namespace host::fake
