@@ -12,8 +12,9 @@
 // A run does not replay what comes before its failure: one process (the
 // trunk) plays the session once and forks the runs that fail a call at the
 // last quiet point before it, where they play on to the end. A quiet point
-// is where nothing of the add-in's is on the stack and no other thread runs
-// (a fork would keep a lock another thread held, or lose the thread): before
+// is where nothing of the add-in's or the fakes' is on the stack (their
+// recursive locks are owned by the thread's id, which the forked copy does not
+// share) and no other thread runs (a fork keeps only its own): before
 // each statement, and before each timer of an `idle`, where the catch-up pass
 // does its work a slice at a time. At most J runs go at once (--jobs,
 // default 1).
@@ -137,6 +138,13 @@ RunResult Interpret(int status, const std::string& report)
     while (std::getline(lines, line))
         if (!line.starts_with("plan")) result.problems.push_back(line);
     return result;
+}
+
+// "fail at Explorer.Selection #123": the run's failure, where it fell (the
+// call's number n when it was not reached).
+std::string Label(Inject inject, const RunResult& run, std::uint64_t n)
+{
+    return (inject == Inject::Fail ? "fail at " : "throw at ") + (run.fired ? run.firedAt : "#" + std::to_string(n));
 }
 
 // A subscription or interface-table entry whose end the host refused stays:
@@ -324,8 +332,7 @@ private:
         m_running.erase(found);
         const RunResult run = Interpret(status, ReadAll(running.fd));
         std::string line = !run.fired && run.problems.empty() ? "1\t" : "0\t";
-        line += (running.inject == Inject::Fail ? "fail at " : "throw at ") +
-                (run.fired ? run.firedAt : "#" + std::to_string(running.at));
+        line += Label(running.inject, run, running.at);
         for (const std::string& problem : Unexcused(run)) line += "\t" + problem;
         WriteAll(m_toMain, line + "\n");
     }
@@ -387,9 +394,7 @@ SessionCounts Sweep(const std::vector<Statement>& session, const Plan& plan, con
             const RunResult run = RunWhole(session, inject, n, nullptr);
             ++counts.runs;
             if (!run.fired && run.problems.empty()) ++counts.notReached;
-            tally.Note(where + (inject == Inject::Fail ? " fail at " : " throw at ") +
-                           (run.fired ? run.firedAt : "#" + std::to_string(n)),
-                       Unexcused(run));
+            tally.Note(where + " " + Label(inject, run, n), Unexcused(run));
         }
     }
     return counts;
