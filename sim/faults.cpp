@@ -192,9 +192,9 @@ std::string Findings(qev::sim::NativeWorld& world, const std::string& transcript
     std::_Exit(0);
 }
 
-// Plays one whole session in a process of its own, with inject armed at call
-// at from the start; a clean run (Inject::None) also finds the session's plan.
-RunResult RunWhole(const std::vector<Statement>& session, Inject inject, std::uint64_t at, Plan* plan)
+// Forks a process with a pipe to its parent: the child gets 0 and keeps the
+// pipe's write end in fd, the parent the child's id and the read end.
+pid_t ForkWithPipe(int& fd)
 {
     int fds[2];
     if (pipe(fds) != 0) Fatal("qev-faults: pipe");
@@ -202,8 +202,18 @@ RunResult RunWhole(const std::vector<Statement>& session, Inject inject, std::ui
     std::cerr.flush();
     const pid_t child = fork();
     if (child < 0) Fatal("qev-faults: fork");
+    close(fds[child == 0 ? 0 : 1]);
+    fd = fds[child == 0 ? 1 : 0];
+    return child;
+}
+
+// Plays one whole session in a process of its own, with inject armed at call
+// at from the start; a clean run (Inject::None) also finds the session's plan.
+RunResult RunWhole(const std::vector<Statement>& session, Inject inject, std::uint64_t at, Plan* plan)
+{
+    int fd = -1;
+    const pid_t child = ForkWithPipe(fd);
     if (child == 0) {
-        close(fds[0]);
         alarm(kRunSeconds);
         {
             qev::sim::NativeWorld world;
@@ -216,11 +226,10 @@ RunResult RunWhole(const std::vector<Statement>& session, Inject inject, std::ui
             std::ostringstream transcript;
             qev::sim::PlayRegardless(world, session, transcript, {}, [&](std::size_t) { point(); },
                                      std::chrono::seconds(0));
-            EndRun(fds[1], Findings(world, transcript.str(), inject == Inject::None ? &found : nullptr));
+            EndRun(fd, Findings(world, transcript.str(), inject == Inject::None ? &found : nullptr));
         }
     }
-    close(fds[1]);
-    const std::string report = ReadAll(fds[0]);
+    const std::string report = ReadAll(fd);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
@@ -297,24 +306,20 @@ private:
     {
         for (const Inject inject : {Inject::Fail, Inject::Throw}) {
             while (m_running.size() >= m_jobs) Reap();
-            int fds[2];
-            if (pipe(fds) != 0) Fatal("qev-faults: pipe");
-            const pid_t child = fork();
-            if (child < 0) Fatal("qev-faults: fork");
+            int fd = -1;
+            const pid_t child = ForkWithPipe(fd);
             if (child == 0) {
-                close(fds[0]);
                 close(m_toMain);
                 for (const auto& [pid, running] : m_running) close(running.fd);
                 m_running.clear();
-                m_resultFd = fds[1];
+                m_resultFd = fd;
                 alarm(kRunSeconds);
                 m_escapedFrom = static_cast<std::size_t>(out.tellp());
                 auto& calls = world.Fake().Calls();
                 inject == Inject::Fail ? calls.FailAt(n, E_FAIL) : calls.ThrowAt(n);
                 return true;
             }
-            close(fds[1]);
-            m_running[child] = Running{fds[0], inject, n};
+            m_running[child] = Running{fd, inject, n};
         }
         return false;
     }
@@ -357,20 +362,12 @@ struct SessionCounts {
 SessionCounts Sweep(const std::vector<Statement>& session, const Plan& plan, const std::vector<std::uint64_t>& targets,
                     unsigned jobs, const std::string& where, qev::sim::ProblemTally& tally)
 {
-    int fds[2];
-    if (pipe(fds) != 0) Fatal("qev-faults: pipe");
-    std::cout.flush();
-    std::cerr.flush();
-    const pid_t trunk = fork();
-    if (trunk < 0) Fatal("qev-faults: fork");
-    if (trunk == 0) {
-        close(fds[0]);
-        Trunk(session, plan, targets, jobs, fds[1]).Run();
-    }
-    close(fds[1]);
+    int fd = -1;
+    const pid_t trunk = ForkWithPipe(fd);
+    if (trunk == 0) Trunk(session, plan, targets, jobs, fd).Run();
     SessionCounts counts;
     std::vector<std::uint64_t> again;
-    std::istringstream lines(ReadAll(fds[0]));
+    std::istringstream lines(ReadAll(fd));
     for (std::string line; std::getline(lines, line);) {
         if (line.starts_with("again ")) {
             again.push_back(std::strtoull(line.c_str() + 6, nullptr, 10));
