@@ -107,6 +107,8 @@ std::vector<SourceStatement> Lex(std::string_view source)
         if (!last.quoted && last.text.size() > 2 && last.text.starts_with("<<")) {
             const std::string tag = last.text.substr(2);
             statement.tokens.pop_back();
+            // Every statement keeps its verb: the parser reads the first token.
+            if (statement.tokens.empty()) throw ScenarioError(number, "a heredoc without a statement");
             std::string text;
             bool closed = false;
             while (++i < lines.size()) {

@@ -46,7 +46,7 @@ struct SourceStatement {
 // Splits a file into statements; comments and blank lines are dropped. Lines
 // may end in LF or CR LF. Throws ScenarioError for an unterminated quote, a
 // quote inside an unquoted token, text right after a closing quote, or a
-// heredoc without its closing line.
+// heredoc without its closing line or without a statement before its marker.
 std::vector<SourceStatement> Lex(std::string_view source);
 
 // A number as scenario files write it: decimal with an optional '-', or
